@@ -1,0 +1,1 @@
+#include "msgpipe.h"
