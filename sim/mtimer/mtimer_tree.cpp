@@ -61,7 +61,7 @@ void mtimer_tree_free(mtimer_tree_t* tree) {
     hook = tree->hook;
     hook_arg = tree->hook_arg;
   }
-  if (hook != nullptr) hook(hook_arg, 1);
+  if (hook != nullptr) hook(tree, hook_arg, 1);
   for (mtimer_leaf* leaf : tree->leaves) delete leaf;
   delete tree;
 }
@@ -105,7 +105,7 @@ int mtimer_leaf_start(mtimer_leaf_t* leaf, const struct timeval* after, void* ct
     hook = tree->hook;
     hook_arg = tree->hook_arg;
   }
-  if (hook != nullptr) hook(hook_arg, 0);
+  if (hook != nullptr) hook(tree, hook_arg, 0);
   return 0;
 }
 

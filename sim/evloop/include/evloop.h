@@ -29,9 +29,9 @@ typedef void (*evloop_item_fn_t)(void* arg);
 // A new loop named `name` (for traces), or null. The first loop created on a
 // thread becomes that thread's current loop. flags: reserved (0).
 evloop_t* evloop_create(const char* name, uint32_t flags = 0);
-// Frees the loop. It closes its own descriptors, not the attached ones;
-// delayed items not yet run are dropped. Call it on the loop's thread, not
-// from inside the loop.
+// Runs the delayed items still queued (deferred frees), then frees the loop.
+// It closes its own descriptors, not the attached ones. Call it on the loop's
+// thread, not from inside the loop.
 void evloop_destroy(evloop_t* loop);
 const char* evloop_get_name(const evloop_t* loop);
 // The loop created on (or running on) the calling thread, or null.

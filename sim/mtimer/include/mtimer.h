@@ -59,7 +59,7 @@ bool mtimer_tree_next_expiry_ns(mtimer_tree_t* tree, uint64_t* when_ns);
 // For the event loop: called (from the thread that changed the tree) whenever
 // a leaf is started, and with freed = 1 when the tree is being freed. One hook
 // per tree; null clears it.
-typedef void (*mtimer_tree_hook_t)(void* arg, int freed);
+typedef void (*mtimer_tree_hook_t)(mtimer_tree_t* tree, void* arg, int freed);
 void mtimer_tree_set_hook(mtimer_tree_t* tree, mtimer_tree_hook_t hook, void* arg);
 
 #ifdef __cplusplus
