@@ -1,0 +1,26 @@
+// On-board failure-log client of the server (one per scope).
+#pragma once
+
+#include <stdint.h>
+
+#include "envmon_errors.h"
+#include "envmon_sensor.h"
+
+struct evloop;
+
+extern "C" {
+
+envmon_err_t envmon_obfl_rm_init(struct evloop* loop);
+void envmon_obfl_svc_registration(uint32_t scope, uint32_t slot, uint32_t retry);
+void envmon_obfl_nm_write_thr_all(void);
+void envmon_obfl_nm_log_all(uint32_t retry);
+void envmon_obfl_rm_write_thr_all(uint32_t slot);
+void envmon_obfl_rm_log_all(uint32_t slot, uint32_t retry);
+void envmon_obfl_write_env_temp_thresholds(envmon_sensor_info* sensors, uint16_t count,
+                                           uint32_t slot, uint32_t scope, uint32_t flag);
+void envmon_obfl_write_env_volt_thresholds(envmon_sensor_info* sensors, uint16_t count,
+                                           uint32_t slot, uint32_t scope, uint32_t flag);
+void envmon_obfl_write_env_curr_thresholds(envmon_sensor_info* sensors, uint16_t count,
+                                           uint32_t slot, uint32_t scope, uint32_t flag);
+
+}  // extern "C"

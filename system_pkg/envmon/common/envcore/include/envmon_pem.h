@@ -1,0 +1,144 @@
+// The power-entry-module tables kept by the PEM library (pemcore) and read
+// and written by name by the core, the hardware abstractions, inventory
+// registration and power management; and the PEM operations they call.
+#pragma once
+
+#include <stdint.h>
+
+#include "envmon_errors.h"
+#include "envmon_records.h"
+#include "envmon_sensor.h"
+#include "inv_util.h"
+
+extern "C" {
+
+// PEM status bits.
+enum : uint32_t {
+  ENVMON_PEM_NOT_PRESENT = 0x1,
+  ENVMON_PEM_OK = 0x2,
+  ENVMON_PEM_FPD_UPG_REQ = 0x4,
+  ENVMON_PEM_IN_FPD_UPG = 0x8,
+  ENVMON_PEM_FAILED = 0x10,
+  ENVMON_PEM_PRESENT_BEFORE_CCC_RESTART = 0x20,
+};
+
+// A power module's readings as the power driver sends them (32 bytes).
+typedef struct pem_raw_data_t {
+  uint32_t pem_type;             // 0 = none yet
+  uint32_t input_voltage_a;      // mV, 0xffffff no reading
+  uint32_t input_voltage_b;
+  uint32_t input_voltage_c;
+  uint32_t hours_used;
+  uint32_t pad;
+  uint64_t hw_alarms;            // bit n for alarm id n (1-37)
+} pem_raw_data_t;
+static_assert(sizeof(pem_raw_data_t) == 32, "PEM raw data is 32 bytes");
+
+// One power module position.
+typedef struct pem_record {
+  pelm_eid eid;
+  pelm_eid cont_eid;
+  pelm_eid ps_eid;
+  int32_t hw_position;
+  uint32_t instance;
+  uint32_t capacity;             // W
+  uint32_t pre_capacity;         // W
+  pem_raw_data_t pem_raw_data;
+  uint32_t status;               // ENVMON_PEM_* bits
+  uint64_t alarms;
+  uint8_t container_regi_done;
+  uint32_t container_reg_state;
+  pelm_eid idprom_eid;
+  uint8_t* idprom_data;
+  uint32_t idprom_len;
+  uint32_t fru_hw_ver_maj;
+  uint32_t fru_hw_ver_min;
+  uint32_t fru_reg_state;
+  uint8_t idprom_fault_raised;
+  char serial_num[12];
+  char pid[19];
+  char prefix_str[64];
+  uint32_t hw_ver_maj;
+  uint32_t hw_ver_min;
+  envmon_sensor_list voltage_data;   // 29
+  envmon_sensor_list current_data;   // 7
+  envmon_sensor_list power_data;     // 23
+  envmon_sensor_list temp_data;      // 25
+  envmon_sensor_list fan_data;       // 8
+  envmon_sensor_list led_data;       // 13
+  fpd_data* fpds;
+  uint16_t num_fpds;
+  uint8_t cont_nodeid_upd_pending;
+  uint32_t misc_state;
+  uint32_t errors;
+  int32_t envmon_pem_init_timer_fd;  // -1 none
+  uint32_t current;
+  uint32_t state_reported_to_inv;
+  uint32_t hour_used_reported_to_inv;
+  uint32_t fault_status_reported_to_inv;
+  uint8_t st_capi_flow_ctrl;
+  uint8_t data_capi_flow_ctrl;
+  uint8_t fru_prefix_capi_flow_ctrl;
+  uint32_t hw_events;
+  uint32_t hw_event_reported_to_inv;
+  uint32_t vendor_id;
+  uint32_t admin_state_reported_to_inv;
+  // Kept by the hardware abstraction and shown in its dumps.
+  uint32_t card_type;
+  char name[64];
+} pem_record;
+
+// One power tray (physical, or a virtual group of PEMs).
+typedef struct pd_power_tray_info_t {
+  uint32_t tray_capacity;        // W
+  uint8_t num_pems;
+  pem_record* pems;
+} pd_power_tray_info_t;
+
+// Chassis-wide PEM figures.
+typedef struct pd_power_supplies_data_t {
+  uint32_t power_for_pem_redundancy;  // W
+  uint8_t all_pem_info_rcvd;
+  uint32_t redundancy_num_pems;
+  uint8_t pem_drvif_reg_done;
+} pd_power_supplies_data_t;
+
+// A PMBus power controller (PCM0, PCM1).
+typedef struct pctrl_data_t {
+  pelm_eid eid;
+  uint32_t hw_type;
+  char serial_num[12];
+  pelm_eid idprom_eid;           // "PCM0-IDPROM" / "PCM1-IDPROM"
+  uint8_t* idprom;
+  uint32_t idprom_len;
+  uint8_t idprom_fault_raised;
+  uint32_t reg_state;            // controller entity id
+  uint32_t idprom_reg_state;     // bit 4: EEPROM report outstanding
+  uint32_t state;                // bit0 data received, bit1 undetected fault raised
+  uint8_t mixed_pwr_trays_alarm;
+} pctrl_data_t;
+
+// Exported by pemcore.
+extern pd_power_tray_info_t* pd_power_tray_info;       // one per tray
+extern pd_power_supplies_data_t pd_power_supplies_data;
+extern pctrl_data_t pctrl_data[2];
+extern inv_eid pem_cont_inv_eid;
+
+// Operations the core calls.
+envmon_err_t envmon_pem_init_pd_data(void);
+void envmon_check_single_pem_alm(uint32_t tray, uint32_t pem, uint8_t* failed);
+
+// Operations the hardware abstraction forwards to.
+int envmon_is_pem_slot(int32_t slot, uint32_t* tray, uint32_t* pem);
+uint32_t* envmon_get_pem_misc_state(int32_t slot);
+envmon_err_t envmon_pem_get_sensor_list(int32_t slot, uint32_t subtype, envmon_sensor_info** list,
+                                        uint16_t* count);
+void envmon_pem_customize_sensor_info(envmon_sensor_info* sensor, int32_t slot, uint32_t type,
+                                      uint32_t subtype);
+void envmon_pem_send_rack_num_to_driver(uint32_t rack);
+uint32_t envmon_pem_drvif_get_driver_by_slot(int32_t slot);
+void envmon_pem_fsa_rm_cleanup_inv_retry_request(void);
+void envmon_pem_fsa_rm_cleanup_drvif_retry_request(uint32_t driver);
+int32_t envmon_pem_fsa_rm_pd_error_count(void);
+
+}  // extern "C"
