@@ -10,8 +10,14 @@
 //   </inventory>
 //
 // Attributes not given are 0 (category: 6). Numbers are decimal or 0x-hex.
+// An entity's id is its levels: the attribute tsi="5/2/1 8/25/3" (type/subtype/
+// instance per level, at most 16), or without it the one level type/subtype/
+// instance; type and subtype default to those of the last level.
+// <inventory> may give poll_rate and delta. A file that is not well formed, or
+// holds a bad number or level, is refused as a whole.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "inv_util.h"
@@ -48,7 +54,6 @@ typedef struct inv_parser_eid_data {
   // Thresholds in the order critical low, critical high, major low, major high,
   // minor low, minor high.
   int32_t thresholds[6];
-  uint8_t has_thresholds; // 1 when the element gives all six thresholds
   uint8_t obfl_disabled;
   uint32_t attr;
   int32_t poll_rate;      // seconds, 0 when not given
@@ -63,6 +68,7 @@ typedef struct inv_parser_eid_data {
 #define INV_PARSER_ERR_ARG (-1)       // null or bad argument
 #define INV_PARSER_ERR_NOT_FOUND (-2) // no such entity
 #define INV_PARSER_ERR_NO_MEMORY (-3)
+#define INV_PARSER_ERR_INCOMPLETE (-4) // a sensor without its six thresholds
 
 // Remembers the event loop (unused by the parser itself). 0.
 int inv_parser_init(struct evloop* loop);
@@ -76,6 +82,8 @@ inv_xml_handle_t inv_parser_open_xml_file_v2(uint32_t mode, const inv_parser_ope
 // Opens a description by its path (resolved with sim_path). Null on failure,
 // traced as above.
 inv_xml_handle_t inv_parser_open_xml_file(const char* path);
+// Reads a description held in memory; `name` names it in traces.
+inv_xml_handle_t inv_parser_open_xml_buffer(const char* data, size_t len, const char* name);
 // Path the handle was opened from ("" for null).
 const char* inv_parser_get_file_name(inv_xml_handle_t xml);
 void inv_parser_close_xml_file(inv_xml_handle_t xml);
@@ -87,7 +95,10 @@ void inv_parser_close_xml_file(inv_xml_handle_t xml);
 int inv_parser_get_eid_by_type_subtype(inv_xml_handle_t xml, uint32_t category, uint8_t type,
                                        uint8_t subtype, uint16_t* count, inv_eid** eids);
 // Data of the entity with that id (rack and slot are not compared).
-// INV_PARSER_ERR_NOT_FOUND when the description has no such entity.
+// INV_PARSER_ERR_NOT_FOUND when the description has no such entity;
+// INV_PARSER_ERR_INCOMPLETE for a sensor (type 8, subtype other than 13) whose
+// element lacks one of the six thresholds (traced with the file and the
+// missing attribute).
 int inv_parser_get_eid_data(inv_xml_handle_t xml, const inv_eid* eid, inv_parser_eid_data* data);
 // The root entity of the description (the element marked root="1", else the
 // first one) in *eid (malloc'd, freed by the caller).

@@ -48,7 +48,7 @@ void envmon_inv_invreg_unreg_pwr_fru(uint32_t tray, uint32_t slot, uint32_t fru_
 void envmon_inv_invreg_report_hw_event(const pelm_eid* eid, uint32_t scope, uint32_t state);
 int32_t envmon_inv_invreg_upd_eid_state(const pelm_eid* eids, const uint32_t* states,
                                         uint32_t count, uint32_t scope);
-void envmon_inv_invreg_upd_container_eid_nodeid(const pelm_eid* eid, void* nodeid,
+void envmon_inv_invreg_upd_container_eid_nodeid(const pelm_eid* eid, struct nodeid_rec* nodeid,
                                                 uint32_t scope, uint32_t slot);
 
 }  // extern "C"

@@ -14,6 +14,7 @@
 struct envmon_client_handle;     // one client connection of the service server
 struct envmon_pwr_mgmt_data;     // envmon_pwr_mgmt.h
 struct pctrl_data_t;             // envmon_pem.h
+struct nodeid_rec;               // node id (nodeid_td of the node-id library)
 
 extern "C" {
 
@@ -199,7 +200,7 @@ typedef struct envmon_remote_card_cb {
 
 // One inventory slot's FRU: its node id and container entity id.
 typedef struct envmon_fru_obj {
-  void* nodeid;                 // node-id library value (owned)
+  struct nodeid_rec* nodeid;    // owned
   pelm_eid* cont_eid;
 } envmon_fru_obj;
 
@@ -290,7 +291,7 @@ typedef struct envmon_rm_t {
   envmon_env_cfg env_cfg;
   uint32_t env_cfg_ns;
   envmon_pwr_cfg pwr_cfg;
-  void* rack_nodeid;            // node-id library value
+  struct nodeid_rec* rack_nodeid;
   uint8_t rack_nodeid_valid;
   envmon_fru_obj* fru_objs_lst; // envmon_hal_get_max_inv_slots(), indexed by slot
   uint8_t is_proto_chassis;
@@ -338,7 +339,7 @@ typedef struct envmon_nm_t {
   envmon_sensor_list voltage_data;
   envmon_sensor_list current_data;
   void* fm_hdl;                 // node-scope fault-manager client
-  void* nodeid;                 // node-id library value
+  struct nodeid_rec* nodeid;
   uint8_t nodeid_valid;
   uint32_t ip_address;          // 0xffffffff until known
   envmon_client_entry* clients; // envmon_hal_get_max_clients()

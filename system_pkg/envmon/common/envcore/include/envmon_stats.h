@@ -7,14 +7,12 @@
 #include <stdint.h>
 
 #include "envmon_errors.h"
+#include "ship.h"
 
 extern "C" {
 
-// One entry of a definition table.
-typedef struct envmon_counter_def {
-  const char* name;
-  uint32_t value;
-} envmon_counter_def;
+// One entry of a definition table: the counter's name and a u32 value.
+typedef ship_counter_def envmon_counter_def;
 
 // Counter kinds.
 enum : uint32_t {
