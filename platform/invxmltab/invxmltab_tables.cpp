@@ -1,0 +1,220 @@
+// The four tables of hardware types and their inventory XML files. The PID,
+// description, vendor-type OID and MIB name columns are this platform's
+// product data.
+#include "invxmltab_internal.h"
+
+#define XML_DIR "/opt/tolvu/pelmarok/usr/xml/"
+#define VENDOR_OID "1.3.6.1.4.1.32473.3."
+
+namespace invxmltab {
+
+const platform_inv_xml_filedb kChassisTable[] = {
+    {1, static_cast<int32_t>(0x60010000u), "TV-CHAS-8", "Tavrin 8-slot chassis",
+     VENDOR_OID "1.1", "tvEntChassis8Slot", "", 0, 1, XML_DIR "chassisTavrin8Slot.xml"},
+    {1, static_cast<int32_t>(0x60010001u), "TV-CHAS-16", "Tavrin 16-slot chassis",
+     VENDOR_OID "1.2", "tvEntChassis16Slot", "", 0, 1, XML_DIR "chassisTavrin16Slot.xml"},
+    {1, static_cast<int32_t>(0x60010002u), "TV-CHAS-4", "Tavrin 4-slot chassis",
+     VENDOR_OID "1.3", "tvEntChassis4Slot", "", 0, 1, XML_DIR "chassisTavrin4Slot.xml"},
+    {1, static_cast<int32_t>(0x60010107u), "TV-QLM-CHAS-SE", "Tavrin Quelm chassis, SE",
+     VENDOR_OID "1.4", "tvEntChassisQuelm", "", 0, 1, XML_DIR "chassisTavrinQuelm.xml"},
+    {1, static_cast<int32_t>(0x6001010bu), "TV-QLM-CHAS", "Tavrin Quelm chassis, non-SE",
+     VENDOR_OID "1.5", "tvEntChassisQuelmNonSe", "", 0, 1, XML_DIR "chassisTavrinQuelm_Non_SE.xml"},
+    {-1, -1, "UNKNOWN", "Unknown chassis", "", "", "", 0, 1, XML_DIR "chassisTavrinUnknown.xml"},
+};
+
+const platform_inv_xml_filedb kCardTable[] = {
+    {3, 21014, "TV-RP", "Route processor",
+     VENDOR_OID "2.1", "tvEntRouteProcessor", "", 0, 1, XML_DIR "moduleRouteProcessor.xml"},
+    {3, 27024, "TV-RP-E", "Route processor, enhanced",
+     VENDOR_OID "2.2", "tvEntRouteProcessorE", "", 0, 1, XML_DIR "moduleRouteProcessor_E.xml"},
+    {3, 27059, "TV-RP2-E", "Route processor 2, enhanced",
+     VENDOR_OID "2.3", "tvEntRouteProcessor2E", "", 0, 1, XML_DIR "moduleRouteProcessor2_E.xml"},
+    {3, 27065, "TV-QLM-RP", "Quelm route processor",
+     VENDOR_OID "2.4", "tvEntRouteProcessorQuelm", "", 0, 1, XML_DIR "moduleRouteProcessorQuelm.xml"},
+    {3, 21000, "TV-RP-B", "Route processor, base",
+     VENDOR_OID "2.5", "tvEntRouteProcessorBase", "", 0, 1, XML_DIR "moduleRouteProcessor.xml"},
+    {16, 21005, "TV-SC", "System controller",
+     VENDOR_OID "2.6", "tvEntSystemController", "", 0, 1, XML_DIR "moduleSystemController.xml"},
+    {4, 27060, "TV-LC-32T16Q4H", "Tremask line card 32x10G 16x40G 4x100G",
+     VENDOR_OID "2.7", "tvEntTremaskLc32T16Q4H", "", 0, 1, XML_DIR "moduleTremaskLC_32T16Q4H.xml"},
+    {4, 27064, "TV-LC-32T16Q4H-B", "Tremask line card 32x10G 16x40G 4x100G, rev B",
+     VENDOR_OID "2.8", "tvEntTremaskLc32T16Q4HB", "", 0, 1, XML_DIR "moduleTremaskLC_32T16Q4H.xml"},
+    {4, 27000, "TV-LC-36X100G", "Tremask line card 36x100G",
+     VENDOR_OID "2.9", "tvEntTremaskLc36x100G", "", 0, 1, XML_DIR "moduleTremaskLC_36_100G.xml"},
+    {4, 27023, "TV-LC-36X100G-JP", "Tremask line card 36x100G, JPT",
+     VENDOR_OID "2.10", "tvEntTremaskLc36x100GJpt", "", 0, 1, XML_DIR "moduleTremaskLC_36_100G_JPT.xml"},
+    {4, 27034, "TV-MOD-CR", "Tremask modular line card, CR",
+     VENDOR_OID "2.11", "tvEntTremaskModCr", "", 0, 1, XML_DIR "moduleTremaskMODCr.xml"},
+    {4, 27035, "TV-MOD", "Tremask modular line card",
+     VENDOR_OID "2.12", "tvEntTremaskMod", "", 0, 1, XML_DIR "moduleTremaskMOD.xml"},
+    {4, 27001, "TV-LC-6X100G", "Tremask line card 6x100G",
+     VENDOR_OID "2.13", "tvEntTremaskLc6x100G", "", 0, 1, XML_DIR "moduleTremaskLC_6_100G.xml"},
+    {4, 27006, "TV-LC-12X100G", "Tremask line card 12x100G",
+     VENDOR_OID "2.14", "tvEntTremaskLc12x100G", "", 0, 1, XML_DIR "moduleTremaskLC_12_100G.xml"},
+    {6, 27003, "TV-FC-8", "Bexin fabric card, 8-slot chassis",
+     VENDOR_OID "2.15", "tvEntBexinFc8", "", 0, 1, XML_DIR "moduleBexin8-FC.xml"},
+    {6, 27004, "TV-FC-16", "Bexin fabric card, 16-slot chassis",
+     VENDOR_OID "2.16", "tvEntBexinFc16", "", 0, 1, XML_DIR "moduleBexin16-FC.xml"},
+    {6, 27037, "TV-FC2-16", "Plovenar fabric card, 16-slot chassis",
+     VENDOR_OID "2.17", "tvEntPlovenarFc16", "", 0, 1, XML_DIR "modulePlovenar16-FC.xml"},
+    {6, 27002, "TV-FC-4", "Bexin fabric card, 4-slot chassis",
+     VENDOR_OID "2.18", "tvEntBexinFc4", "", 0, 1, XML_DIR "moduleBexin4-FC.xml"},
+    {4, 27010, "TV-LC-36X40G", "Tremask line card 36x40G",
+     VENDOR_OID "2.19", "tvEntTremaskLc36x40G", "", 0, 1, XML_DIR "moduleTremaskLC_36_40G.xml"},
+    {6, 27042, "TV-FC2-8", "Plovenar fabric card, 8-slot chassis",
+     VENDOR_OID "2.20", "tvEntPlovenarFc8", "", 0, 1, XML_DIR "modulePlovenar8-FC.xml"},
+    {4, 27010, "TV-LC-36X40G-B", "Tremask line card 36x40G, rev B",
+     VENDOR_OID "2.21", "tvEntTremaskLc36x40GB", "", 0, 1, XML_DIR "moduleTremaskLC_36_40G.xml"},
+    {4, 27010, "TV-LC-36X40G-C", "Tremask line card 36x40G, rev C",
+     VENDOR_OID "2.22", "tvEntTremaskLc36x40GC", "", 0, 1, XML_DIR "moduleTremaskLC_36_40G.xml"},
+    {4, 27017, "TV-LC-36X40G-TC", "Tremask line card 36x40G, TCAM",
+     VENDOR_OID "2.23", "tvEntTremaskLc36x40GTcam", "", 0, 1, XML_DIR "moduleTremaskLC_36_40G_tcam.xml"},
+    {4, 27014, "TV-LC-12X100G-TC", "Tremask line card 12x100G, TCAM",
+     VENDOR_OID "2.24", "tvEntTremaskLc12x100GTcam", "", 0, 1, XML_DIR "moduleTremaskLC_12_100G_tcam.xml"},
+    {4, 27011, "TV-LC-24X100G-TC", "Tremask line card 24x100G, TCAM",
+     VENDOR_OID "2.25", "tvEntTremaskLc24x100GTcam", "", 0, 1, XML_DIR "moduleTremaskLC_24_100G_tcam.xml"},
+    {4, 27011, "TV-LC-24X100G-TCB", "Tremask line card 24x100G, TCAM, rev B",
+     VENDOR_OID "2.26", "tvEntTremaskLc24x100GTcamB", "", 0, 1, XML_DIR "moduleTremaskLC_24_100G_tcam.xml"},
+    {4, 27012, "TV-LC-12X100G-CO", "Tremask line card 12x100G, coherent",
+     VENDOR_OID "2.27", "tvEntTremaskLc12x100GCoh", "", 0, 1, XML_DIR "moduleTremaskLC_12_100G_coherent.xml"},
+    {4, 27013, "TV-LC-18X100G-MS", "Tremask line card 18x100G, MACsec",
+     VENDOR_OID "2.28", "tvEntTremaskLc18x100GMacsec", "", 0, 1, XML_DIR "moduleTremaskLC_18_100G_macsec.xml"},
+    {4, 27018, "TV-LC-36X100G-MS", "Tremask line card 36x100G, MACsec",
+     VENDOR_OID "2.29", "tvEntTremaskLc36x100GMacsec", "", 0, 1, XML_DIR "moduleTremaskLC_36_100G_macsec.xml"},
+    {18, static_cast<int32_t>(0x60040500u), "TV-MPA-MORTHANE", "Morthane port adapter",
+     VENDOR_OID "2.30", "tvEntMpaMorthane", "", 0, 1, XML_DIR "moduleMPAMorthane.xml"},
+    {18, static_cast<int32_t>(0x60040502u), "TV-MPA-TESSAVEL", "Tessavel port adapter",
+     VENDOR_OID "2.31", "tvEntMpaTessavel", "", 0, 1, XML_DIR "moduleMPATessavel.xml"},
+    {18, static_cast<int32_t>(0x60040503u), "TV-MPA-SKELMOR", "Skelmor port adapter",
+     VENDOR_OID "2.32", "tvEntMpaSkelmor", "", 0, 1, XML_DIR "moduleMPASkelmor.xml"},
+    {18, static_cast<int32_t>(0x60040501u), "TV-MPA-YOP", "Yop port adapter",
+     VENDOR_OID "2.33", "tvEntMpaYop", "", 0, 1, XML_DIR "moduleMPAYop.xml"},
+    {18, static_cast<int32_t>(0x60040508u), "TV-MPA-YOP-HX", "Yop HX port adapter",
+     VENDOR_OID "2.34", "tvEntMpaYopHx", "", 0, 1, XML_DIR "moduleMPAYopHX.xml"},
+    {18, static_cast<int32_t>(0x60040505u), "TV-MPA-TESSAVEL-HD", "Tessavel HD port adapter",
+     VENDOR_OID "2.35", "tvEntMpaTessavelHd", "", 0, 1, XML_DIR "moduleMPATessavelHD.xml"},
+    {18, static_cast<int32_t>(0x60040509u), "TV-MPA-TESSAVEL-HX", "Tessavel HX port adapter",
+     VENDOR_OID "2.36", "tvEntMpaTessavelHx", "", 0, 1, XML_DIR "moduleMPATessavelHX.xml"},
+    {18, static_cast<int32_t>(0x6004050au), "TV-MPA-800G", "800G port adapter",
+     VENDOR_OID "2.37", "tvEntMpa800G", "", 0, 1, XML_DIR "moduleMPA800G.xml"},
+    {18, static_cast<int32_t>(0x6004050bu), "TV-MPA-GILDRANE", "Gildrane port adapter",
+     VENDOR_OID "2.38", "tvEntMpaGildrane", "", 0, 1, XML_DIR "moduleMPAGildrane.xml"},
+    {18, static_cast<int32_t>(0x6004050cu), "TV-MPA-SEVROK", "Sevrok port adapter",
+     VENDOR_OID "2.39", "tvEntMpaSevrok", "", 0, 1, XML_DIR "moduleMPASevrok.xml"},
+    {18, static_cast<int32_t>(0x6004050du), "TV-MPA-MARINDOLE", "Marindole port adapter",
+     VENDOR_OID "2.40", "tvEntMpaMarindole", "", 0, 1, XML_DIR "moduleMPAMarindole.xml"},
+    {18, static_cast<int32_t>(0x6004050eu), "TV-MPA-PRESKET", "Presket port adapter",
+     VENDOR_OID "2.41", "tvEntMpaPresket", "", 0, 1, XML_DIR "moduleMPAPresket.xml"},
+    {4, 27044, "TV-NL-24X400G", "Nalto line card 24x400G",
+     VENDOR_OID "2.42", "tvEntNaltoLc24x400G", "", 0, 1, XML_DIR "moduleNaltoLC_24_400G_J2.xml"},
+    {4, 27044, "TV-NL-24X400G-B", "Nalto line card 24x400G, rev B",
+     VENDOR_OID "2.43", "tvEntNaltoLc24x400GB", "", 0, 1, XML_DIR "moduleNaltoLC_24_400G_J2.xml"},
+    {4, 27050, "TV-NL-24X400G-P", "Nalto line card 24x400G, prototype",
+     VENDOR_OID "2.44", "tvEntNaltoLc24x400GProto", "", 0, 1, XML_DIR "moduleNaltoLC_24_400G_Proto_J2.xml"},
+    {4, 27046, "TV-NL-18X400G", "Nalto line card 18x400G",
+     VENDOR_OID "2.45", "tvEntNaltoLc18x400G", "", 0, 1, XML_DIR "moduleNaltoLC_18_400G_J2T.xml"},
+    {4, 27046, "TV-NL-18X400G-B", "Nalto line card 18x400G, rev B",
+     VENDOR_OID "2.46", "tvEntNaltoLc18x400GB", "", 0, 1, XML_DIR "moduleNaltoLC_18_400G_J2T.xml"},
+    {4, 27055, "TV-NL-18X400G-P", "Nalto line card 18x400G, prototype",
+     VENDOR_OID "2.47", "tvEntNaltoLc18x400GProto", "", 0, 1, XML_DIR "moduleNaltoLC_18_400G_Proto_J2T.xml"},
+    {4, 27062, "TV-NL-36X100G", "Nalto line card 36x100G",
+     VENDOR_OID "2.48", "tvEntNaltoLc36x100G", "", 0, 1, XML_DIR "moduleNaltoLC_36_100_J2T.xml"},
+    {4, 27061, "TV-NL-36X100-6X400", "Nalto line card 36x100G 6x400G",
+     VENDOR_OID "2.49", "tvEntNaltoLc36x100G6x400G", "", 0, 1, XML_DIR "moduleNaltoLC_36_100_6_400_J2.xml"},
+    {4, 27063, "TV-NL-12X400G-DCO", "Nalto line card 12x400G, DCO",
+     VENDOR_OID "2.50", "tvEntNaltoLc12x400GDco", "", 0, 1, XML_DIR "moduleNaltoLC_dco_12_400_J2T.xml"},
+    {4, 27066, "TV-QLM-LC", "Quelm line card, non-SE",
+     VENDOR_OID "2.51", "tvEntQuelmLcNonSe", "", 0, 1, XML_DIR "moduleQuelmLC_NON_SE.xml"},
+    {4, 27067, "TV-QLM-LC-SE", "Quelm line card, SE",
+     VENDOR_OID "2.52", "tvEntQuelmLcSe", "", 0, 1, XML_DIR "moduleQuelmLC_SE.xml"},
+    {6, 27043, "TV-FC2-4", "Plovenar fabric card, 4-slot chassis",
+     VENDOR_OID "2.53", "tvEntPlovenarFc4", "", 0, 1, XML_DIR "modulePlovenar4-FC.xml"},
+    {4, 27068, "TV-NL-MOD", "Nalto modular line card",
+     VENDOR_OID "2.54", "tvEntNaltoModLc", "", 0, 1, XML_DIR "moduleNaltoMODLC_J2.xml"},
+    {-1, -1, "", "Unknown module", "", "", "", 0, 1, XML_DIR "moduleUnknown.xml"},
+};
+
+const platform_inv_xml_filedb kFanTrayTable[] = {
+    {7, static_cast<int32_t>(0xab040000u), "TV-FAN", "Fan tray",
+     VENDOR_OID "3.1", "tvEntFanTray", "", 0, 1, XML_DIR "moduleTavrinFan.xml"},
+    {7, static_cast<int32_t>(0xab040000u), "TV-FAN-B", "Fan tray, rev B",
+     VENDOR_OID "3.2", "tvEntFanTrayB", "", 0, 1, XML_DIR "moduleTavrinFan.xml"},
+    {7, static_cast<int32_t>(0xab040002u), "TV-FAN2-8", "Fan tray 2, 8-slot chassis",
+     VENDOR_OID "3.3", "tvEntFanTray2Slot8", "", 0, 1, XML_DIR "moduleTavrinFan2_8slot.xml"},
+    {7, static_cast<int32_t>(0xab040042u), "TV-FAN2-4", "Fan tray 2, 4-slot chassis",
+     VENDOR_OID "3.4", "tvEntFanTray2Slot4", "", 0, 1, XML_DIR "moduleTavrinFan2_4slot.xml"},
+    {7, static_cast<int32_t>(0xab040021u), "TV-FAN-16R", "Fan tray, 16-slot chassis, rear",
+     VENDOR_OID "3.5", "tvEntFanTraySlot16Rear", "", 0, 1, XML_DIR "moduleTavrinFan16slot.xml"},
+    {7, static_cast<int32_t>(0xab040020u), "TV-FAN-16", "Fan tray, 16-slot chassis",
+     VENDOR_OID "3.6", "tvEntFanTraySlot16", "", 0, 1, XML_DIR "moduleTavrinFan16slot.xml"},
+    {7, static_cast<int32_t>(0xab040022u), "TV-FAN2-16", "Fan tray 2, 16-slot chassis",
+     VENDOR_OID "3.7", "tvEntFanTray2Slot16", "", 0, 1, XML_DIR "moduleTavrinFan2_16slot.xml"},
+    {7, static_cast<int32_t>(0xab040206u), "TV-FAN3-16", "Fan tray 3, 16-slot chassis",
+     VENDOR_OID "3.8", "tvEntFanTray3Slot16", "", 0, 1, XML_DIR "moduleTavrinFan3_16slot.xml"},
+    {7, static_cast<int32_t>(0xab040207u), "TV-FAN3-8", "Fan tray 3, 8-slot chassis",
+     VENDOR_OID "3.9", "tvEntFanTray3Slot8", "", 0, 1, XML_DIR "moduleTavrinFan3_8slot.xml"},
+    {7, static_cast<int32_t>(0xab040040u), "TV-FAN-4", "Fan tray, 4-slot chassis",
+     VENDOR_OID "3.10", "tvEntFanTraySlot4", "", 0, 1, XML_DIR "moduleTavrinFan4slot.xml"},
+    {7, static_cast<int32_t>(0xab040041u), "TV-FAN-4R", "Fan tray, 4-slot chassis, rear",
+     VENDOR_OID "3.11", "tvEntFanTraySlot4Rear", "", 0, 1, XML_DIR "moduleTavrinFan4slot.xml"},
+    {7, static_cast<int32_t>(0xab040000u), "TV-FAN-*", "Fan tray, any later revision",
+     VENDOR_OID "3.12", "tvEntFanTrayAny", "", 0, 1, XML_DIR "moduleTavrinFan.xml"},
+    {7, static_cast<int32_t>(0xab040001u), "TV-FAN-R", "Fan tray, reversed airflow",
+     VENDOR_OID "3.13", "tvEntFanTrayReverse", "", 0, 1, XML_DIR "moduleTavrinFan.xml"},
+    {7, static_cast<int32_t>(0xab040001u), "TV-FANR-*", "Fan tray, reversed airflow, any revision",
+     VENDOR_OID "3.14", "tvEntFanTrayReverseAny", "", 0, 1, XML_DIR "moduleTavrinFan.xml"},
+    {-1, -1, "", "", "", "", "", 0, 0, ""},
+};
+
+const platform_inv_xml_filedb kPemTable[] = {
+    {9, static_cast<int32_t>(0xab010000u), "TV-PWR-AC", "AC power module",
+     VENDOR_OID "4.1", "tvEntPemAc", "", 0, 1, XML_DIR "moduleTavrinPem.xml"},
+    {9, static_cast<int32_t>(0xab010000u), "TV-PWR-AC-B", "AC power module, rev B",
+     VENDOR_OID "4.2", "tvEntPemAcB", "", 0, 1, XML_DIR "moduleTavrinPem.xml"},
+    {9, static_cast<int32_t>(0xab010001u), "TV-PWR-AC-R", "AC power module, reversed airflow",
+     VENDOR_OID "4.3", "tvEntPemAcReverse", "", 0, 1, XML_DIR "moduleTavrinPem.xml"},
+    {9, static_cast<int32_t>(0xab010000u), "TV-PWR-AC-V1", "AC power module, version 1",
+     VENDOR_OID "4.4", "tvEntPemAcV1", "", 1, 0, XML_DIR "moduleTavrinPem.xml"},
+    {9, static_cast<int32_t>(0xab010000u), "TV-PWR-AC-*", "AC power module, any revision",
+     VENDOR_OID "4.5", "tvEntPemAcAny", "", 0, 1, XML_DIR "moduleTavrinPem.xml"},
+    {9, static_cast<int32_t>(0xab010001u), "TV-PWR-AC-R-*", "AC power module, reversed airflow, any revision",
+     VENDOR_OID "4.6", "tvEntPemAcReverseAny", "", 0, 1, XML_DIR "moduleTavrinPem.xml"},
+    {9, static_cast<int32_t>(0xab010010u), "TV-PWR-DC", "DC power module",
+     VENDOR_OID "4.7", "tvEntPemDc", "", 0, 1, XML_DIR "moduleTavrinDCPem.xml"},
+    {9, static_cast<int32_t>(0xab010000u), "TV-PWR-DC-A", "DC power module on an AC code",
+     VENDOR_OID "4.8", "tvEntPemDcOnAc", "", 0, 1, XML_DIR "moduleTavrinDCPem.xml"},
+    {9, static_cast<int32_t>(0xab010020u), "TV-PWR-UV", "Universal-voltage power module",
+     VENDOR_OID "4.9", "tvEntPemUv", "", 0, 1, XML_DIR "moduleTavrinUVPem.xml"},
+    {9, static_cast<int32_t>(0xab010030u), "TV-PWR-2HV", "High-voltage power module, dual feed",
+     VENDOR_OID "4.10", "tvEntPem2Hv", "", 0, 1, XML_DIR "moduleTavrin2HVPem.xml"},
+    {9, static_cast<int32_t>(0xab010040u), "TV-PWR-DC2", "DC power module 2",
+     VENDOR_OID "4.11", "tvEntPemDc2", "", 0, 1, XML_DIR "moduleTavrinDC2Pem.xml"},
+    {9, static_cast<int32_t>(0xab010308u), "TV-QLM-PWR-AC", "Quelm AC power module",
+     VENDOR_OID "4.12", "tvEntQuelmPemAc", "", 0, 1, XML_DIR "moduleQuelmPemAc.xml"},
+    {9, static_cast<int32_t>(0xab010309u), "TV-QLM-PWR-DC", "Quelm DC power module",
+     VENDOR_OID "4.13", "tvEntQuelmPemDc", "", 0, 1, XML_DIR "moduleQuelmPemDc.xml"},
+    {-1, -1, "", "", "", "", "", 0, 0, ""},
+};
+
+const platform_inv_xml_filedb* table_of(int32_t pi_hw_type) {
+  switch (pi_hw_type) {
+    case INV_HW_RACK_LCC:
+    case INV_HW_RACK_FCC:
+      return kChassisTable;
+    case INV_HW_RP:
+    case INV_HW_LC:
+    case INV_HW_FC:
+    case INV_HW_PORTMODULE:
+    case INV_HW_XC:
+    case 18:  // port adapters
+      return kCardTable;
+    case INV_HW_FANTRAY:
+      return kFanTrayTable;
+    case INV_HW_PEM:
+      return kPemTable;
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace invxmltab
