@@ -33,21 +33,6 @@ enum envmon_ceb_state {
   ENVMON_CEB_ST_ERROR = 7,
 };
 
-// Card-event numbers.
-enum envmon_ceb_event {
-  ENVMON_CEB_EV_START = 1,
-  ENVMON_CEB_EV_CONNECT = 2,
-  ENVMON_CEB_EV_MAJOR_ERR = 3,
-  ENVMON_CEB_EV_INVALID_CARD = 4,
-  ENVMON_CEB_EV_TIMEOUT = 5,
-  ENVMON_CEB_EV_GET_CARD_RP = 6,
-  ENVMON_CEB_EV_GET_CARD_LC = 7,
-  ENVMON_CEB_EV_INVALID_CHASSIS = 8,
-  ENVMON_CEB_EV_REG_REQ = 9,
-  ENVMON_CEB_EV_REG_OK = 10,
-  ENVMON_CEB_EV_REG_ERR = 11,
-};
-
 #define ENVMON_CEB_SM_QUEUE_LEN 64u
 
 // The driver's area at the head of the machine object.
