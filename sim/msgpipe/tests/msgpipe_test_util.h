@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "evloop.h"
+#include "evloop_test.h"
 #include "msgpipe.h"
 
 namespace msgpipe_test {
@@ -25,8 +26,7 @@ constexpr uint32_t kBoundMs = 20000;
 // Runs the loop until f() holds or kBoundMs of real time passed.
 template <class F>
 bool wait_for(evloop_t* loop, F f, uint32_t bound_ms = kBoundMs) {
-  return evloop_run_until(
-             loop, [](void* a) { return (*static_cast<F*>(a))() ? 1 : 0; }, &f, bound_ms) == 0;
+  return evloop_test_wait_for(loop, f, bound_ms);
 }
 
 struct Ev {
