@@ -31,7 +31,8 @@ typedef void (*evloop_item_fn_t)(void* arg);
 evloop_t* evloop_create(const char* name, uint32_t flags = 0);
 // Runs the delayed items still queued (deferred frees), then frees the loop.
 // It closes its own descriptors, not the attached ones. Call it on the loop's
-// thread, not from inside the loop.
+// thread, not from inside the loop, after the transport handles attached to
+// it have been destroyed.
 void evloop_destroy(evloop_t* loop);
 const char* evloop_get_name(const evloop_t* loop);
 // The loop created on (or running on) the calling thread, or null.

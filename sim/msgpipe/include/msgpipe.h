@@ -154,10 +154,11 @@ pthread_mutex_t* msgpipe_get_mutex(msgpipe_handle_t* handle);
 // tag: the caller's message tag, kept for traces.
 int msgpipe_send(msgpipe_handle_t* handle, void* buf, uint32_t len, uint32_t flags,
                  uint32_t tag);
-// Lends buf (size bytes, exactly the size announced by MSGPIPE_EV_RECEIVE_READY)
-// to take the waiting message; it comes back filled with MSGPIPE_EV_RECEIVED
-// after the current event. 0: taken; MSGPIPE_FLOW_CONTROLLED: a lent buffer
-// has not come back yet; MSGPIPE_FAILED: no message waiting or wrong size.
+// Lends buf (at least the size announced by MSGPIPE_EV_RECEIVE_READY; null
+// for an empty message) to take the offered message; it comes back filled with
+// MSGPIPE_EV_RECEIVED right after the current event. Only during
+// MSGPIPE_EV_RECEIVE_READY. 0: taken; MSGPIPE_FAILED: no message offered
+// (outside that event, or taken already) or buf too small.
 int msgpipe_receive(msgpipe_handle_t* handle, void* buf, uint32_t size, uint32_t flags,
                     uint32_t reserved);
 

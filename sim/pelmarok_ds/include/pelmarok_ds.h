@@ -120,23 +120,27 @@ void pelmarok_ds_set_published_service_callback(pelmarok_ds_handle_t* ds,
 int pelmarok_ds_connect(pelmarok_ds_handle_t* ds, void* ctx);
 bool pelmarok_ds_is_connected(const pelmarok_ds_handle_t* ds);
 
-// Watches a service: req->service_name (required) and, when present,
-// req->instance_name. The request is copied. The registered-service callback
+// Watches a service: req->service_name (required) and, when not null,
+// req->instance_name (the pointers count, not the presence bits). The request is copied. The registered-service callback
 // reports the daemon's answer, then notify-service delivers the current
 // entries. Registering the same name, instance and ctx again replaces the
 // watch. 0 when sent (or remembered for the next connection), -1 for a bad
 // request or no memory.
 int pelmarok_ds_register_service_notification(pelmarok_ds_handle_t* ds,
                                               const ds_service_notification_req* req, void* ctx);
-// Ends a watch registered with the same name, instance and ctx; the
-// unregistered-service callback follows. 0 when sent, -1 when no such watch.
+// Ends a watch registered with the same name, instance and ctx; when
+// connected, the unregistered-service callback reports the daemon's answer.
+// 0 when ended, -1 when no such watch.
 int pelmarok_ds_unregister_service_notification(pelmarok_ds_handle_t* ds,
                                                 const ds_service_notification_req* req,
                                                 void* ctx);
 
 // Publishes the service info entries of `info` under info->service_name,
 // replacing what this handle published earlier under that name. The record is
-// read during the call. 0 when sent (the published-service callback reports
+// read during the call and encoded by msgcodec: only fields whose presence bit
+// is set travel. The daemon refuses a publication without a service name or an
+// entry without an endpoint; the published-service callback then gets a
+// negative status and the reason goes to the "pelmarok_ds" trace buffer. 0 when sent (the published-service callback reports
 // the daemon's answer), -1 when not connected or the record cannot be encoded.
 // flags: reserved (0).
 int pelmarok_ds_publish_service(pelmarok_ds_handle_t* ds, const ds_service_publish_info* info,

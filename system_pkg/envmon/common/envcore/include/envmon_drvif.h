@@ -22,6 +22,8 @@ void envmon_drvif_poll_request(envmon_sensor_info* sensors, uint16_t count, uint
                                uint32_t driver);
 void envmon_process_drvif_volt_fault(const pelm_eid* eid, uint32_t fault, int32_t scope);
 void envmon_rm_fan_cb_cleanup(uint32_t tray);
+// Registers for fan-tray events with the fan drivers (1 and 14).
+envmon_err_t envmon_drvif_rm_init(void);
 void envmon_all_fpd_init_for_slot(uint32_t slot);
 
 }  // extern "C"

@@ -6,9 +6,18 @@
 #include <stdint.h>
 
 #include "envmon_errors.h"
+#include "envmon_fm.h"
 #include "envmon_records.h"
 #include "envmon_sensor.h"
 #include "inv_util.h"
+#include "tlg.h"
+
+struct evloop;
+struct envmon_sys_pwr_data;
+struct envmon_notif_sys_pwr_data;
+struct alarmd_handle;
+struct alarmd_fault;
+struct fpd_drv_upgrade_req;
 
 extern "C" {
 
@@ -140,5 +149,38 @@ uint32_t envmon_pem_drvif_get_driver_by_slot(int32_t slot);
 void envmon_pem_fsa_rm_cleanup_inv_retry_request(void);
 void envmon_pem_fsa_rm_cleanup_drvif_retry_request(uint32_t driver);
 int32_t envmon_pem_fsa_rm_pd_error_count(void);
+envmon_err_t envmon_pem_tlg_init(struct evloop* loop, tlg_handle_t main, tlg_handle_t err,
+                                 tlg_handle_t info, tlg_handle_t dbg, tlg_handle_t pwrm,
+                                 tlg_handle_t fanm, tlg_handle_t fault, tlg_handle_t smil,
+                                 tlg_handle_t obfl);
+void envmon_pem_capi_notify_sys_pwr_data(const struct envmon_sys_pwr_data* data,
+                                         struct envmon_notif_sys_pwr_data* payload);
+void envmon_pem_inv_invreg_report_hw_event(int32_t slot);
+void envmon_pem_fm_rm_set_repeatable(struct alarmd_handle* handle);
+int envmon_pem_fm_rm_action_handler(struct alarmd_handle* handle, struct alarmd_fault* fault,
+                                    uint32_t action, void* data, uint32_t data_len, void* ctx);
+int32_t envmon_pem_fm_configure_location_string(int32_t slot, char* location, pelm_eid** eid1,
+                                                pelm_eid** eid2);
+envmon_err_t envmon_pem_fm_process_card_shut_on_low_budget(uint8_t card_index, uint8_t mode);
+void envmon_pem_fm_configure_hw_undetected_failure(pelm_eid* eid, envmon_fm_fault_req* req,
+                                                   char* text);
+envmon_err_t envmon_pem_fpd_image_set(struct fpd_drv_upgrade_req* req, fpd_data** fpd,
+                                      uint32_t* driver, uint8_t* proceed);
+uint32_t envmon_pem_fpd_get_upgrade_timeout(const fpd_data* fpd);
+void envmon_pem_fpd_init_slot(uint32_t slot);
+int32_t envmon_pem_fpd_init(fpd_data* fpd, uint32_t slot, uint32_t* node_slot, void* reg);
+int32_t envmon_pem_pwr_mgmt_init(void);
+void envmon_pem_lcc_pwr_mgmt_pbudget_data_init(void);
+void envmon_pem_pwr_mgmt_fru_power_allocated_update_all(void);
+bool envmon_pem_check_n_update_system_pwr_data(struct envmon_sys_pwr_data* data, uint8_t force);
+bool envmon_pem_is_pwr_mgmt_ready(void);
+void envmon_pem_pwr_mgmt_handle_role_change(void);
+envmon_err_t envmon_pem_pwr_mgmt_check_chassis_pwr_supply_alarms(void);
+void envmon_pem_pwr_mgmt_volt_value_change_event(int32_t value, envmon_sensor_info* sensor,
+                                                 uint32_t slot);
+void envmon_pem_pwr_mgmt_update_fru_curr_data(int32_t value, envmon_sensor_info* sensor,
+                                              uint32_t slot);
+void envmon_pem_pwr_mgmt_set_redundancy_num_pems(uint8_t count);
+void envmon_pem_pwr_mgmt_dump_data(void);
 
 }  // extern "C"

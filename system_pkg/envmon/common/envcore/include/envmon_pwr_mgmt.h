@@ -50,6 +50,18 @@ enum : uint32_t {
   ENVMON_PT_UNREG_DONE = 0x20,
 };
 
+// System power figures (the caller zeroes the record and fills the reserved
+// power and the two modes; the hardware abstraction fills the rest).
+typedef struct envmon_sys_pwr_data {
+  int32_t usable_pwr;              // W
+  int32_t prot_pwr;                // W held back for redundancy
+  int32_t resrv_n_alloc_pwr;       // W reserved and allocated
+  int32_t cnf_pwr_red_mode;
+  int32_t act_pwr_red_mode;
+  int32_t total_available_current;
+  int32_t total_drawn_current;
+} envmon_sys_pwr_data;
+
 // Budget record of one route processor, fan tray or card.
 typedef struct envmon_entity_pbudget_info_t {
   pelm_eid eid;                  // FRU entity id, slot = hw_position
