@@ -6,20 +6,10 @@
 #include <stdint.h>
 
 #include "envmon_core.h"
+#include "envmon_pwr_mgmt.h"
 #include "envserve.h"
 
 extern "C" {
-
-// System power data as power management publishes it.
-typedef struct envmon_sys_pwr_data {
-  uint32_t usable_pwr;
-  uint32_t prot_pwr;
-  uint32_t resrv_n_alloc_pwr;
-  uint32_t cnf_pwr_red_mode;  // power management's encoding: 0 tray groups, 1 N+n, 2 none
-  uint32_t act_pwr_red_mode;
-  uint32_t total_available_current;
-  uint32_t total_drawn_current;
-} envmon_sys_pwr_data;
 
 // Slot 0 node scope, slot 1 rack scope; null when that server does not exist.
 extern envmon_server_handle* envmon_svr_hdl[2];
@@ -57,10 +47,5 @@ void envmon_server_dump_debug_cb(envmon_client_handle* client, void* payload,
 void envmon_server_temp_monitoring_cb(envmon_client_handle* client, void* payload,
                                       uint32_t request_id);
 void envmon_server_fan_timer_disable_cb(envmon_client_handle* client, void* payload);
-
-// Card-manager client: asks the card manager for card objects.
-int32_t envmon_cm_card_event_register_req(void);
-// Configuration: the configured altitude (0 when none) and whether it is valid.
-void envmon_conf_get_altitude(uint32_t* altitude, uint8_t* valid);
 
 }  // extern "C"

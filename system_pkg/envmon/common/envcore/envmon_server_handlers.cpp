@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "envmon.h"
+#include "envmon_capi.h"
 #include "envmon_eid_text.h"
 #include "envmon_server.h"
 #include "simpaths.h"

@@ -7,6 +7,7 @@
 #include <sys/timerfd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "envcore_fakes.h"
@@ -282,6 +283,100 @@ TEST_F(CebFsa, RealExpiryOnTheLoop) {
       << "the timeout did not reach the machine";
   EXPECT_EQ(state(), REQ_CARD);
   EXPECT_EQ(armed(), 1) << "the expired descriptor is replaced by a fresh one";
+}
+
+}  // namespace
+
+namespace {
+
+class CebCleanup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fakes::reset();
+    fakes::open_core_traces();
+    fakes::hal().max_fantray = 1;
+    fakes::hal().max_powertray = 1;
+    fakes::hal().max_fc = 1;
+    fakes::hal().max_swc = 1;
+    fakes::hal().fc_remote = 1;
+    fakes::hal().sw_remote = 1;
+    recs_.emplace();
+    envmon_rm_t& rm = recs_->rm();
+    envmon_nm_t& nm = recs_->nm();
+    const uint32_t all = 0xf0000d05;  // registration, EEPROM/set, polling and speed pending
+    for (envmon_sensor_list* l : {&nm.temp_data, &nm.voltage_data, &nm.current_data, &rm.temp_data}) {
+      l->reg_state = all;
+    }
+    fantray_cb& ft = rm.fantray_cb[0];
+    for (envmon_sensor_list* l : {&ft.temp_data, &ft.voltage_data, &ft.current_data, &ft.fan_data,
+                                  &ft.subtype13_data}) {
+      l->reg_state = all;
+    }
+    ft.flags = 0xf0000015;
+    rm.fan_cont_reg_state[0] = 0xf0000001;
+    rm.pwr_tray_count = 1;
+    rm.pwr_tray_cont_reg_state[0] = 0xf0000001;
+    recs_->pwr_mgmt(1).envmon_pwr_tray_data[0].reg_state = 0xf0000015;
+    for (envmon_remote_card_cb* c : {&rm.fc_cb[0], &rm.sw_cb[0]}) {
+      c->temp_data.reg_state = all;
+      c->voltage_data.reg_state = all;
+      c->current_data.reg_state = all;
+    }
+  }
+  std::optional<fakes::records> recs_;
+};
+
+TEST_F(CebCleanup, InventoryRetriesByScope) {
+  struct Case {
+    const char* name;
+    uint32_t scope;
+    bool node;
+  };
+  const Case cases[] = {{"node scope", 3, true}, {"rack scope", 1, false}, {"scope 2 is rack", 2, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    envmon_fsa_cleanup_all_inv_retry_request(c.scope);
+    envmon_rm_t& rm = recs_->rm();
+    envmon_nm_t& nm = recs_->nm();
+    const uint32_t cleaned = 0xf0000d04;
+    const uint32_t untouched = 0xf0000d05;
+    EXPECT_EQ(nm.temp_data.reg_state, c.node ? cleaned : untouched);
+    EXPECT_EQ(nm.current_data.reg_state, c.node ? cleaned : untouched);
+    EXPECT_EQ(rm.temp_data.reg_state, c.node ? untouched : cleaned);
+    const fantray_cb& ft = rm.fantray_cb[0];
+    EXPECT_EQ(ft.flags, c.node ? 0xf0000015u : 0xf0000000u);
+    EXPECT_EQ(ft.fan_data.reg_state, c.node ? untouched : cleaned);
+    EXPECT_EQ(ft.current_data.reg_state, untouched) << "the tray's current list is left alone";
+    EXPECT_EQ(rm.fan_cont_reg_state[0], c.node ? 0xf0000001u : 0xf0000000u);
+    EXPECT_EQ(rm.pwr_tray_cont_reg_state[0], c.node ? 0xf0000001u : 0xf0000000u);
+    EXPECT_EQ(rm.pwr_mgmt_data->envmon_pwr_tray_data[0].reg_state,
+              c.node ? 0xf0000015u : 0xf0000000u);
+    EXPECT_EQ(rm.fc_cb[0].voltage_data.reg_state, c.node ? untouched : cleaned);
+    EXPECT_EQ(rm.sw_cb[0].current_data.reg_state, c.node ? untouched : cleaned);
+    EXPECT_EQ(fakes::called("envmon_hal_fsa_rm_cleanup_inv_retry_request()"), !c.node);
+    recs_.reset();
+  }
+}
+
+TEST_F(CebCleanup, DriverRetries) {
+  envmon_rm_t& rm = recs_->rm();
+  envmon_fsa_cleanup_all_drvif_retry_request(14);
+  const fantray_cb& ft = rm.fantray_cb[0];
+  EXPECT_EQ(ft.fan_data.reg_state, 0xf0000805u) << "polling and speed sets dropped";
+  EXPECT_EQ(ft.temp_data.reg_state, 0xf0000c05u);
+  EXPECT_EQ(ft.current_data.reg_state, 0xf0000d05u);
+  EXPECT_EQ(rm.fc_cb[0].temp_data.reg_state, 0xf0000d05u);
+  EXPECT_FALSE(fakes::called("envmon_hal_fsa_rm_cleanup_drvif_retry_request(14)"));
+  envmon_fsa_cleanup_all_drvif_retry_request(4);
+  EXPECT_EQ(rm.fc_cb[0].temp_data.reg_state, 0xf0000c05u);
+  EXPECT_EQ(rm.sw_cb[0].temp_data.reg_state, 0xf0000d05u);
+  EXPECT_TRUE(fakes::called("envmon_hal_fsa_rm_cleanup_drvif_retry_request(4)"));
+  envmon_fsa_cleanup_all_drvif_retry_request(8);
+  EXPECT_EQ(rm.sw_cb[0].current_data.reg_state, 0xf0000c05u);
+  EXPECT_TRUE(tlg_test_contains("envmon_cmn_main",
+                                "envmon_fsa_cleanup_all_drvif_retry_request: Cleanup RM DRVIF: "
+                                "driver 8\n\n"));
 }
 
 }  // namespace

@@ -114,9 +114,10 @@ int32_t envmon_hal_send_chassis_info(void) {
 int32_t envmon_hal_fsa_rm_pd_error_count(void) { return R32(__func__); }
 void envmon_hal_fsa_rm_cleanup_inv_retry_request(void) { rec(__func__, "%s", ""); }
 void envmon_hal_fsa_rm_cleanup_drvif_retry_request(uint32_t d) { rec(__func__, "%u", d); }
-void envmon_hal_idprom_get_pcb_sn(const uint8_t*, uint32_t size, char* buf, uint32_t buf_size) {
+int envmon_hal_idprom_get_pcb_sn(const uint8_t*, uint32_t size, char* buf, uint32_t buf_size) {
   rec(__func__, "%u,%u", size, buf_size);
   snprintf(buf, buf_size, "SN%09u", 1u);
+  return 0;
 }
 void envmon_hal_fan_mgmt_fan_speed_update_per_eid(uint32_t tray, envmon_sensor_info* s) {
   rec(__func__, "%u,%s", tray, s->name);
