@@ -82,7 +82,7 @@ uint32_t* envmon_hal_get_misc_state(int32_t slot) {
   return it == state().misc_states.end() ? nullptr : it->second;
 }
 
-int envmon_hal_get_sensor_list(int32_t slot, uint32_t subtype, envmon_sensor_info** list,
+envmon_err_t envmon_hal_get_sensor_list(int32_t slot, uint32_t subtype, envmon_sensor_info** list,
                                uint16_t* count) {
   auto it = state().slot_lists.find({slot, subtype});
   if (it == state().slot_lists.end() || !list || !count) return -1;
