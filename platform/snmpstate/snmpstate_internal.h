@@ -8,7 +8,9 @@
 
 namespace snmpstate {
 
-// State lists 1-10, as numbered in the mapping table's description.
+// State lists by number: 1 module admin, 2 module oper, 3 power admin, 4 power
+// oper, 5 special-card power oper, 6 sensor status, 7 fan-tray oper, 8 reset
+// reason, 9 and 10 module admin and oper of class 2.
 const taavrin_snmpsu_state* state_list(int number);
 
 extern const taavrin_snmpsu_mapping kMappingTable[];

@@ -81,6 +81,7 @@ struct msgpipe_handle {
   // Events waiting for the handler, and whether a drain is queued on the loop.
   std::deque<msgpipe::Event> events;
   bool drain_queued = false;
+  bool flush_queued = false;  // a write of the send queue is queued on the loop
 
   // Options.
   std::string peer_description;

@@ -83,6 +83,36 @@ void drain_item(void* arg) {
   unref(h);
 }
 
+void flush(msgpipe_handle_t* h);
+
+void flush_item(void* arg) {
+  auto* h = static_cast<msgpipe_handle_t*>(arg);
+  {
+    Lock lock(h);
+    h->flush_queued = false;
+    if (!h->destroyed && h->state == State::kConnected) flush(h);
+  }
+  drain(h);
+  unref(h);
+}
+
+// Caller holds h->mutex. On the loop's own thread several sends made while one
+// event is handled go out together, in one system call, right after it.
+void flush_soon(msgpipe_handle_t* h) {
+  if (evloop_current() != h->loop) {
+    flush(h);
+    return;
+  }
+  if (h->flush_queued) return;
+  ref(h);
+  if (evloop_delayed_ev_item_enqueue(h->loop, flush_item, h) != 0) {
+    h->refs.fetch_sub(1);
+    flush(h);
+    return;
+  }
+  h->flush_queued = true;
+}
+
 // Caller holds h->mutex.
 void connected(msgpipe_handle_t* h) {
   h->state = State::kConnected;
@@ -614,9 +644,8 @@ int msgpipe_send(msgpipe_handle_t* h, void* buf, uint32_t len, uint32_t, uint32_
   bool was_empty = h->sendq.empty();
   h->sendq.push_back(item);
   h->queued_bytes += len;
-  // Writing at once saves a trip through the loop; what the socket does not
-  // take waits for it to become writable.
-  if (was_empty) msgpipe::flush(h);
+  // What the socket does not take at once waits for it to become writable.
+  if (was_empty) msgpipe::flush_soon(h);
   msgpipe::schedule_drain(h);
   return MSGPIPE_OK;
 }

@@ -10,6 +10,7 @@
 
 #include "capi.h"
 #include "evloop.h"
+#include "evloop_test.h"
 #include "msgpipe.h"
 
 namespace {
@@ -56,11 +57,7 @@ struct Pair {
 
   template <typename F>
   bool run_until(F done) {
-    struct Ctx {
-      F* f;
-    } ctx{&done};
-    return evloop_run_until(
-               loop, [](void* a) { return (*static_cast<Ctx*>(a)->f)() ? 1 : 0; }, &ctx, 10000) == 0;
+    return evloop_test_wait_for(loop, done, 10000);
   }
 
   void set_up() {

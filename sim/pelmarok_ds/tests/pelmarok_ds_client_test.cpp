@@ -13,6 +13,7 @@
 
 #include "dsd_server.h"
 #include "evloop.h"
+#include "evloop_test.h"
 #include "msgpipe.h"
 #include "pelmarok_ds.h"
 #include "sim_clock.h"
@@ -162,12 +163,7 @@ class DsClientTest : public ::testing::Test {
 
   // Runs the loop until `done` holds; fails with `what` after 10 s.
   void wait_for(const std::function<bool()>& done, const char* what) {
-    struct Ctx {
-      const std::function<bool()>* f;
-    } ctx{&done};
-    const int rc = evloop_run_until(
-        loop_, [](void* a) { return (*static_cast<Ctx*>(a)->f)() ? 1 : 0; }, &ctx, 10000);
-    ASSERT_EQ(rc, 0) << "timed out waiting for: " << what;
+    ASSERT_TRUE(evloop_test_wait_for(loop_, done, 10000)) << "timed out waiting for: " << what;
   }
 
   bool logged(const std::string& text) const {

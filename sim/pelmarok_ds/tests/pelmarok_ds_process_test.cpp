@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "evloop.h"
+#include "evloop_test.h"
 #include "msgpipe.h"
 #include "pelmarok_ds.h"
 
@@ -146,12 +147,7 @@ struct Watcher {
     if (loop) evloop_destroy(loop);
   }
 
-  bool wait_for(const std::function<bool()>& done) {
-    struct Ctx {
-      const std::function<bool()>* f;
-    } ctx{&done};
-    return evloop_run_until(loop, [](void* a) { return (*static_cast<Ctx*>(a)->f)() ? 1 : 0; }, &ctx, kBoundMs) == 0;
-  }
+  bool wait_for(const std::function<bool()>& done) { return evloop_test_wait_for(loop, done, kBoundMs); }
   bool last_is(const std::vector<uint32_t>& ports) const { return !notified.empty() && notified.back() == ports; }
 };
 
