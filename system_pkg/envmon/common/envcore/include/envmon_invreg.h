@@ -48,6 +48,16 @@ void envmon_inv_invreg_unreg_pwr_fru(uint32_t tray, uint32_t slot, uint32_t fru_
 void envmon_inv_invreg_report_hw_event(const pelm_eid* eid, uint32_t scope, uint32_t state);
 int32_t envmon_inv_invreg_upd_eid_state(const pelm_eid* eids, const uint32_t* states,
                                         uint32_t count, uint32_t scope);
+// Push a voltage (with its trap flag) or current value of a sensor through the
+// scope's client.
+envmon_err_t envmon_inv_invreg_volt_sensor_update(const pelm_eid* eid, envmon_sensor_info* sensor,
+                                                  uint32_t scope, uint8_t trap);
+envmon_err_t envmon_inv_invreg_curr_sensor_update(const pelm_eid* eid, envmon_sensor_info* sensor,
+                                                  uint32_t scope);
+// Asks the inventory service for current-value notifications.
+void envmon_capi_inv_request_curr_notification(void);
+// The last output current of the FRU in each backplane slot 0-13.
+extern int32_t bb_lc_fru_current_db[14];
 void envmon_inv_invreg_upd_container_eid_nodeid(const pelm_eid* eid, struct nodeid_rec* nodeid,
                                                 uint32_t scope, uint32_t slot);
 

@@ -175,5 +175,62 @@ void envmon_pwr_mgmt_card_powered_on_update_from_inv(uint8_t subtype, int32_t in
                                                      uint32_t power_allocated);
 envmon_err_t envmon_check_chassis_ps_alm(bool force);
 envmon_err_t envmon_pwr_mgmt_shutdown_entities(void);
+envmon_err_t envmon_pwr_mgmt_check_card_shut_pending(void);
+void envmon_pwr_mgmt_change_to_new_pbudget(uint8_t card_index, uint16_t new_budget);
+void envmon_pwr_mgmt_update_max_pbudget(uint8_t card_index, uint32_t card_type, const char* pid,
+                                        int32_t hw_ver_maj, int32_t hw_ver_min, bool check_alarms);
+void envmon_pwr_mgmt_powertray_hwtype_upd(uint8_t tray, int32_t hw_type);
+void envmon_pwr_mgmt_powertray_oir_ev(uint8_t tray, uint8_t present);
+void envmon_pwr_mgmt_set_progressive_mode(uint8_t mode);
+
+// The power status after a card-manager card state (0-5) of a card of that
+// class and type, in status `status`; 0 for an unknown card state.
+int32_t envmon_pwr_mgmt_map_card_st_to_power_st(uint32_t card_state, int32_t card_class,
+                                                int32_t card_type, int32_t status,
+                                                bool in_reload);
+// 0 and the card's index in pbudget_list, or ENVMON_ERR_INVALID_ARG.
+envmon_err_t envmon_pwr_mgmt_find_card_idx(uint8_t slot, int32_t card_class, uint32_t card_type,
+                                           uint8_t* index);
+
+// Budgets from the inventory descriptions: the three figures of the hardware
+// (pi hardware type, pd hardware type, product id) under a power-budget
+// entity of `subtype`; with `eid`, also the description's root entity id.
+envmon_err_t envmon_get_power_budget(int32_t entity_type, int32_t pi_hw_type, int32_t pd_hw_type,
+                                     const char* pid, int32_t hw_ver_maj, int32_t hw_ver_min,
+                                     uint8_t subtype, uint16_t* max_budget,
+                                     uint16_t* stby_zn_budget, uint16_t* ext_budget,
+                                     pelm_eid* eid);
+// The same for the hardware the platform names for a budget entity type (1
+// RP/SC, 2 fan tray, 3 FC, 4 LC, 5 SW, 9 XC); all 0 when it names none.
+void envmon_get_entity_power_budget(int32_t entity_type, uint16_t* max_budget,
+                                    uint16_t* stby_zn_budget, uint16_t* ext_budget,
+                                    pelm_eid* eid);
+// Places the route processors, cards and fan trays of the chassis description
+// into their budget records.
+void envmon_get_rp_sc_eid(void);
+void envmon_get_card_eid(void);
+void envmon_get_fantray_eid(void);
+
+// Extended (temperature) mode configured; a card's budget in the current mode.
+bool is_extended_mode_on(void);
+uint16_t get_lc_max_budget(uint8_t card_index);
+
+// Names for traces and dumps: power status ("INVALID" outside 0-10), budget
+// entity type, card group (0 LC, 1 FC, 2 SWC, 3 XC).
+const char* envmon_pwr_status_str(int32_t status);
+const char* envmon_rm_pwr_kind_str(int32_t entity_type);
+const char* envmon_pwr_card_group_str(uint32_t group);
+
+// The card-type lists of power budgeting.
+bool envmon_pwr_is_rp_card_type(uint32_t card_type);
+bool envmon_pwr_is_sc_card_type(uint32_t card_type);
+bool envmon_pwr_is_lc_card_type(uint32_t card_type);
+bool envmon_pwr_is_fc_card_type(uint32_t card_type);
+bool envmon_pwr_is_swc_card_type(uint32_t card_type);
+bool envmon_pwr_is_xc_card_type(uint32_t card_type);
+bool envmon_pwr_is_fantray_type(uint32_t card_type);
+// Chassis types on which fabric cards are budgeted up front while action is
+// enabled (`envmon_pwr_fc_prereserve_chassis_types`).
+bool envmon_pwr_is_fc_prereserve_chassis(uint32_t chassis_type);
 
 }  // extern "C"
