@@ -214,3 +214,41 @@ TEST_F(InvParser, NullArgumentsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The descriptions of the default simulated chassis are read whole, and every
+// sensor in them gives its data.
+TEST(InvParserShippedData, EveryDescriptionAndSensorReads) {
+  namespace fs = std::filesystem;
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(ENVMON_SIM_XML)) {
+    if (entry.path().extension() != ".xml") continue;
+    ++files;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string text = read_file(entry.path().string());
+    inv_xml_handle_t x = inv_parser_open_xml_buffer(text.data(), text.size(), entry.path().c_str());
+    ASSERT_NE(x, nullptr) << tlg_test_lines("inv_parser").back();
+    inv_eid* root = nullptr;
+    ASSERT_EQ(inv_parser_get_root_eid(x, &root), INV_PARSER_OK);
+    free(root);
+    uint32_t sensors = 0;
+    for (uint8_t subtype : {25, 29, 7, 8, 13, 23}) {
+      uint16_t n = 0;
+      inv_eid* eids = nullptr;
+      ASSERT_EQ(inv_parser_get_eid_by_type_subtype(x, 6, 8, subtype, &n, &eids), INV_PARSER_OK);
+      for (uint16_t i = 0; i < n; ++i) {
+        inv_parser_eid_data d;
+        EXPECT_EQ(inv_parser_get_eid_data(x, &eids[i], &d), INV_PARSER_OK) << subtype << "/" << i;
+        EXPECT_NE(d.name[0], '\0');
+      }
+      sensors += n;
+      free(eids);
+    }
+    EXPECT_GT(sensors, 0u);
+    inv_parser_close_xml_file(x);
+  }
+  EXPECT_GT(files, 0);
+}
+
+}  // namespace
