@@ -439,14 +439,4 @@ envmon_err_t envmon_mgbl_uninit(void) {
   return 0;
 }
 
-void envmon_conf_get_altitude(uint32_t* altitude, uint8_t* valid) {
-  if (envmon_rm == nullptr) {
-    *altitude = 0;
-    *valid = 0;
-    return;
-  }
-  *altitude = envmon_rm->env_cfg.altitude;
-  *valid = 1;
-}
-
 }  // extern "C"

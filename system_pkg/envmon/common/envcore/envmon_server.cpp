@@ -10,7 +10,6 @@
 
 extern "C" {
 envmon_server_handle* envmon_svr_hdl[2] = {nullptr, nullptr};
-uint32_t client_count = 0;
 }
 
 namespace {
@@ -240,7 +239,9 @@ void envmon_server_notify_sys_pwr_data(const envmon_sys_pwr_data* data) {
   p.total_available_current = data->total_available_current;
   p.total_drawn_current = data->total_drawn_current;
   p.present = 0xff;
-  envmon_hal_capi_notify_sys_pwr_data(data, &p);
+  // The hook's interface names the notification record opaquely; it is this
+  // service record.
+  envmon_hal_capi_notify_sys_pwr_data(data, reinterpret_cast<struct envmon_notif_sys_pwr_data*>(&p));
   for (uint32_t i = 0; i < client_count; ++i) {
     envmon_client_entry& e = envmon_nm->clients[i];
     if (e.pwr_data_registered != 0) {

@@ -356,3 +356,11 @@ extern "C" __attribute__((weak)) envmon_err_t envmon_server_uninit(uint32_t scop
   rec(__func__, "%u", scope);
   return 0;
 }
+extern "C" __attribute__((weak)) int32_t envmon_cm_card_event_register_req(void) {
+  rec(__func__, "%s", "");
+  return static_cast<int32_t>(result(__func__));
+}
+extern "C" void envmon_hal_capi_notify_sys_pwr_data(const envmon_sys_pwr_data* data,
+                                                    struct envmon_notif_sys_pwr_data*) {
+  rec(__func__, "%d", data->cnf_pwr_red_mode);
+}
