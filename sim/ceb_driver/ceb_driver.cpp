@@ -5,6 +5,11 @@
 #include <array>
 #include <cstddef>
 
+// The server's debug log, bound by name from the process like the entry
+// functions: every transition is written there, so that a running server
+// shows where its card-event machine stands.
+extern "C" void envmon_debug_log(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
 namespace {
 
 // Card-event numbers.
@@ -108,6 +113,10 @@ void run_one(void* fsa, uint32_t event) {
   envmon_ceb_ctx* ctx = ctx_of(fsa);
   if (is_timed(sm->state)) envmon_ceb_st_destroy_timer(ctx);
   if (hit->action != nullptr) hit->action(ctx);
+  if (hit->to != sm->state) {
+    envmon_debug_log("card-event machine: %s -> %s (event %u)\n",
+                     envmon_ceb_sm_state_name(sm->state), envmon_ceb_sm_state_name(hit->to), event);
+  }
   sm->state = hit->to;
   sm->transitions++;
   if (entry_fn entry = entry_of(hit->to)) entry(ctx);

@@ -11,7 +11,9 @@
 // Leaving requesting-card, requesting-chassis or registering, also into the
 // same state, runs envmon_ceb_st_destroy_timer before the action and the next
 // entry. Major error (3) leads to the error state from any state. An event
-// that the table does not list for the current state is dropped.
+// that the table does not list for the current state is dropped. Each change
+// of state is written to the server's debug log (envmon_debug_log, bound by
+// name from the process).
 #pragma once
 
 #include <stdint.h>
