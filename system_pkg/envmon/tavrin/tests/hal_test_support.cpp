@@ -34,14 +34,14 @@ Chassis::Chassis(uint32_t chassis_type) {
   nm.slot_num = 0;
   envmon_rm = &rm;
   envmon_nm = &nm;
-  envmon_pwr_mgmt_data = &pm;
   envmon_pwrm_oper_stats_hdl = pwrm_stats;
 }
 
 Chassis::~Chassis() {
+  // A chassis made after this one has taken its place already.
+  if (envmon_rm != &rm) return;
   envmon_rm = nullptr;
   envmon_nm = nullptr;
-  envmon_pwr_mgmt_data = nullptr;
   envmon_pwrm_oper_stats_hdl = nullptr;
   pd_power_supplies_data = pd_power_supplies_data_t{};
 }
@@ -56,7 +56,9 @@ PowerTrays::PowerTrays(uint8_t pems_tray0, uint8_t pems_tray1) {
   pd_power_tray_info = trays;
 }
 
-PowerTrays::~PowerTrays() { pd_power_tray_info = nullptr; }
+PowerTrays::~PowerTrays() {
+  if (pd_power_tray_info == trays) pd_power_tray_info = nullptr;
+}
 
 }  // namespace haltest
 
@@ -75,9 +77,9 @@ void log_call(const char* fmt, ...) {
 }
 
 const char* p(const void* q) {
-  static thread_local char text[8][32];
+  static thread_local char text[16][32];
   static thread_local int next = 0;
-  char* out = text[next++ % 8];
+  char* out = text[next++ % 16];
   std::snprintf(out, 32, "%p", q);
   return out;
 }

@@ -49,11 +49,12 @@ void extract_all(const uint8_t* image, uint32_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Exactly as given, in a buffer of exactly that size: anything but 256
   // bytes is refused before it is read.
-  std::vector<uint8_t> as_given(data, data + size);
+  std::vector<uint8_t> as_given(size);
+  if (size > 0) std::memcpy(as_given.data(), data, size);
   extract_all(as_given.empty() ? nullptr : as_given.data(), static_cast<uint32_t>(size));
   // Cut or padded to an image, so that the decoders see every input.
   std::vector<uint8_t> image(256, 0xff);
-  std::memcpy(image.data(), data, size < 256 ? size : 256);
+  if (size > 0) std::memcpy(image.data(), data, size < 256 ? size : 256);
   extract_all(image.data(), 256);
   return 0;
 }
