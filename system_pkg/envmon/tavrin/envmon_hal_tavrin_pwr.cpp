@@ -69,10 +69,11 @@ uint32_t tray_count() {
 
 template <typename Fn>
 void for_each_pem(Fn&& fn) {
-  if (pd_power_tray_info == nullptr) return;
+  pd_power_tray_info_t* all = envhal::pem_trays();
+  if (all == nullptr) return;
   const uint32_t trays = tray_count();
   for (uint32_t t = 0; t < trays; ++t) {
-    pd_power_tray_info_t& tray = pd_power_tray_info[t];
+    pd_power_tray_info_t& tray = all[t];
     if (tray.pems == nullptr) continue;
     for (uint32_t p = 0; p < tray.num_pems; ++p) fn(tray.pems[p]);
   }
@@ -82,22 +83,24 @@ envmon_pwr_mgmt_data_t* pwr_data() { return envmon_rm != nullptr ? envmon_rm->pw
 
 // The PEM record of (tray, pem), or null when there is none.
 pem_record* pem_at(uint8_t tray, uint8_t pem) {
-  if (pd_power_tray_info == nullptr || tray >= tray_count()) return nullptr;
-  pd_power_tray_info_t& t = pd_power_tray_info[tray];
+  pd_power_tray_info_t* all = envhal::pem_trays();
+  if (all == nullptr || tray >= tray_count()) return nullptr;
+  pd_power_tray_info_t& t = all[tray];
   if (t.pems == nullptr || pem >= t.num_pems) return nullptr;
   return &t.pems[pem];
 }
 
 void recompute_power_for_pem_redundancy() {
+  pd_power_supplies_data_t* supplies = envhal::pem_supplies();
+  if (supplies == nullptr) return;
   bool has4400 = false, has3150 = false;
   for_each_pem([&](const pem_record& p) {
     if (!usable_status(p.status)) return;
     has4400 |= p.capacity == kCap4400;
     has3150 |= p.capacity == kCap3150;
   });
-  pd_power_supplies_data.power_for_pem_redundancy = has4400 ? kCap4400 : has3150 ? kCap3150 : kCap3000;
-  tlg_internal(pwrm_tlg_lib_hdl, "envmon_power_for_pem_redundancy %d\n",
-               pd_power_supplies_data.power_for_pem_redundancy);
+  supplies->power_for_pem_redundancy = has4400 ? kCap4400 : has3150 ? kCap3150 : kCap3000;
+  tlg_internal(pwrm_tlg_lib_hdl, "envmon_power_for_pem_redundancy %d\n", supplies->power_for_pem_redundancy);
 }
 
 void add_to_capacities(envmon_pwr_mgmt_data_t* pm, pd_power_tray_info_t& tray, int64_t delta) {
@@ -187,11 +190,13 @@ bool envmon_hal_check_n_update_system_pwr_data(envmon_sys_pwr_data* data, uint8_
   envmon_pwr_mgmt_data_t* pm = pwr_data();
   if (data == nullptr || pm == nullptr) return false;
   if (pm->red_mode == kRedByTrays) return envmon_pem_check_n_update_system_pwr_data(data, force);
+  const pd_power_supplies_data_t* supplies = envhal::pem_supplies();
+  if (supplies == nullptr) return false;
 
   const uint32_t total = pm->total_capacity;
   const uint32_t allocated = static_cast<uint32_t>(pm->total_power_budget);
-  const uint32_t per_pem = pd_power_supplies_data.power_for_pem_redundancy;
-  const uint32_t n = pd_power_supplies_data.redundancy_num_pems;
+  const uint32_t per_pem = supplies->power_for_pem_redundancy;
+  const uint32_t n = supplies->redundancy_num_pems;
 
   if (pm->red_mode != kRedNPlusN || allocated >= total) {
     data->usable_pwr = static_cast<int32_t>(total);
@@ -283,7 +288,7 @@ void envmon_hal_handle_dual_feed_capacity(uint8_t tray, uint8_t pem, uint32_t pe
   envmon_pwr_mgmt_data_t* pm = pwr_data();
   pem_record* p = pem_at(tray, pem);
   if (pm == nullptr || p == nullptr) return;
-  pd_power_tray_info_t& t = pd_power_tray_info[tray];
+  pd_power_tray_info_t& t = envhal::pem_trays()[tray];
   const bool was_usable = usable_status(prev_status);
   const bool is_usable = usable_status(p->status);
   if (was_usable && !is_usable) {
@@ -306,7 +311,7 @@ void envmon_hal_handle_triple_feed_capacity(uint8_t tray, uint8_t pem, uint32_t 
   envmon_pwr_mgmt_data_t* pm = pwr_data();
   pem_record* p = pem_at(tray, pem);
   if (pm == nullptr || p == nullptr) return;
-  pd_power_tray_info_t& t = pd_power_tray_info[tray];
+  pd_power_tray_info_t& t = envhal::pem_trays()[tray];
   const bool was_usable = usable_status(prev_status);
   const bool is_usable = usable_status(p->status);
   // A module entering an FPD upgrade is counted out below; forgetting what was

@@ -29,12 +29,19 @@ envmon_err_t envmon_hal_pwr_mgmt_check_chassis_pwr_supply_alarms(bool /*force*/)
 }
 
 // Readings of the power modules count only once every module is described.
+namespace {
+bool all_pems_described() {
+  const pd_power_supplies_data_t* supplies = envhal::pem_supplies();
+  return supplies != nullptr && supplies->all_pem_info_rcvd == 1;
+}
+}  // namespace
+
 void envmon_hal_pwr_mgmt_volt_value_change_event(int32_t value, envmon_sensor_info* sensor, uint32_t slot) {
-  if (pd_power_supplies_data.all_pem_info_rcvd == 1) envmon_pem_pwr_mgmt_volt_value_change_event(value, sensor, slot);
+  if (all_pems_described()) envmon_pem_pwr_mgmt_volt_value_change_event(value, sensor, slot);
 }
 
 void envmon_hal_pwr_mgmt_update_fru_curr_data(int32_t value, envmon_sensor_info* sensor, uint32_t slot) {
-  if (pd_power_supplies_data.all_pem_info_rcvd == 1) envmon_pem_pwr_mgmt_update_fru_curr_data(value, sensor, slot);
+  if (all_pems_described()) envmon_pem_pwr_mgmt_update_fru_curr_data(value, sensor, slot);
 }
 
 void envmon_hal_pwr_mgmt_set_redundancy_num_pems(uint8_t count) { envmon_pem_pwr_mgmt_set_redundancy_num_pems(count); }
