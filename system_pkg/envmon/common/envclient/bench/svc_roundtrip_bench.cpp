@@ -13,6 +13,7 @@
 
 #include "envclient.h"
 #include "envmon_wire.h"
+#include "envmon_wire_texts.h"
 #include "envserve.h"
 
 namespace {
@@ -318,7 +319,33 @@ void BM_RawPipelined(benchmark::State& state) {
   stop_raw(&c);
 }
 
+// The ten trace lines that one service round trip writes (each side: the
+// sender's entry, sequence-chart source and success lines, the receiver's
+// dispatch and sequence-chart sink lines), on this thread alone: the part of
+// the round trip's cost that is the tracing library's.
+void BM_TraceLinesOfOneRoundTrip(benchmark::State& state) {
+  namespace W = envmon_wire_text;
+  tlg_handle_t info[2] = {}, msc[2] = {};
+  tlg_open_internal(&info[0], "envmon_capi_info", 4096, 237, "", "", nullptr);
+  tlg_open_internal(&msc[0], "envmon_capi_msc", 4096, 237, "", "", nullptr);
+  tlg_open_internal(&info[1], "envmon_capi_server_info", 4096, 209, "", "", nullptr);
+  tlg_open_internal(&msc[1], "envmon_capi_server_msc", 4096, 209, "", "", nullptr);
+  uint32_t uid = 0;
+  for (auto _ : state) {
+    for (int side = 0; side < 2; ++side) {
+      const char* fn = side == 0 ? "envmon_request_altitude_value" : "envmon_resp_altitude_value";
+      tlg_internal(info[side], W::kEntered, static_cast<void*>(&state));
+      envmon_wire_msc_source(msc[side], fn, kLoopback, ++uid);
+      tlg_internal(info[side], W::kSendOk, static_cast<void*>(&state), fn);
+      tlg_internal(info[1 - side], W::kDispatched, fn + 7);
+      envmon_wire_msc_sink(msc[1 - side], fn, kLoopback, 4242, uid);
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
 BENCHMARK(BM_ServiceRoundTrip)->UseRealTime();
+BENCHMARK(BM_TraceLinesOfOneRoundTrip);
 BENCHMARK(BM_RawRoundTrip)->UseRealTime();
 BENCHMARK(BM_ServicePipelined)->UseRealTime();
 BENCHMARK(BM_RawPipelined)->UseRealTime();
