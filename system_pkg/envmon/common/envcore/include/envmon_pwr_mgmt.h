@@ -92,6 +92,7 @@ typedef struct envmon_pwr_tray_budget {
   uint8_t container_regi_done;
   uint8_t* idprom;               // physical trays only
   uint32_t idprom_len;
+  pelm_eid idprom_eid;           // the tray's IDPROM entity in inventory
   char serial_num[12];
   char pid[19];
   char loc_str[33];
