@@ -155,6 +155,12 @@ envmon_err_t envmon_hal_fan_mgmt_temp_value_change_event(const pelm_eid* eid, ui
                                                          int32_t scope, uint64_t secs,
                                                          uint32_t ev_word1, uint32_t ev_word2);
 void envmon_hal_fan_timer_disable(uint8_t flag);
+// A fan-speed reading of fan `fan` of the fan tray in `slot`.
+void envmon_hal_fan_mgmt_fan_speed_value_change_event(uint32_t slot, uint32_t fan, int32_t rpm,
+                                                      uint64_t timestamp, const pelm_eid* eid);
+// A temperature sensor's thresholds changed: its temperature alarm is
+// cleared (a platform may do nothing here).
+void envmon_hal_clear_temp_alarm(const pelm_eid* eid = nullptr, int32_t scope = 0);
 void envmon_hal_fan_mgmt_dump_data_structures(void);
 bool envmon_hal_altitude_fan_set_needed(uint32_t old_altitude, uint32_t new_altitude);
 void envmon_hal_user_fan_speed_change(void);
