@@ -15,6 +15,9 @@ run_dir=$PWD/run/default
 rm -rf "$run_dir"
 mkdir -p "$run_dir/root"
 export ENVMON_ROOT=$run_dir/root
+# The inventory XML descriptions of the simulated hardware, at their fixed path.
+mkdir -p "$ENVMON_ROOT/opt/tolvu/pelmarok/usr"
+ln -s "$PWD/sim/data/xml" "$ENVMON_ROOT/opt/tolvu/pelmarok/usr/xml"
 export ENVMON_DS_ENDPOINT=${ENVMON_DS_ENDPOINT:-127.0.0.1:17600}
 
 pids=()
@@ -67,7 +70,8 @@ start dsd "$bin/dsd" --endpoint "$ENVMON_DS_ENDPOINT"
 wait_for_log dsd "listening on"
 
 if [ -x "$bin/envmon_server" ]; then
-  start envmon_server "$bin/envmon_server"
+  start envmon_server "$bin/envmon_server" --platform tavrin
+  wait_for_log envmon_server "running the event loop"
 else
   echo "run.sh: no monitoring-server host built yet ($bin/envmon_server); running the directory service alone"
 fi

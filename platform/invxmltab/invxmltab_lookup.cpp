@@ -9,8 +9,6 @@ using invxmltab::table_of;
 
 namespace {
 
-constexpr int32_t kPortAdapterClass = 18;
-
 // Port adapters reported by their short codes 40000 + n take the table's
 // codes 0x60040500 + n; n = 4, 6 and 7 have no row and stay as they are.
 int32_t map_port_adapter_pd(int32_t pd) {

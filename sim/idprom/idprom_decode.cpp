@@ -86,9 +86,6 @@ int decode(const uint8_t* image, uint32_t image_len, dc_idprom_content* content,
   if (img[0] != 'I' || img[1] != 'D')
     return fail(err_text, err_len, DC_IDPROM_ERR_MAGIC, "bad magic 0x%02x%02x", img[0], img[1]);
   if (img[2] != DC_IDPROM_FORMAT) return fail(err_text, err_len, DC_IDPROM_ERR_FORMAT, "unknown format %u", img[2]);
-  if (img[3] != want_class)
-    return fail(err_text, err_len, DC_IDPROM_ERR_CLASS, "%s image, not a %s image", class_name(img[3]),
-                class_name(want_class));
   const size_t payload_len = (size_t{img[4]} << 8) | img[5];
   if (payload_len == 0 || payload_len > DC_IDPROM_MAX_PAYLOAD)
     return fail(err_text, err_len, DC_IDPROM_ERR_LENGTH, "payload length %zu out of range", payload_len);
@@ -97,6 +94,11 @@ int decode(const uint8_t* image, uint32_t image_len, dc_idprom_content* content,
   const uint16_t computed = dc_idprom_crc16(img.data(), crc_at);
   if (stored != computed)
     return fail(err_text, err_len, DC_IDPROM_ERR_CHECKSUM, "checksum 0x%04x, computed 0x%04x", stored, computed);
+  // Only an intact image is judged by its class, so that damage is reported
+  // as damage by either decoder.
+  if (img[3] != want_class)
+    return fail(err_text, err_len, DC_IDPROM_ERR_CLASS, "%s image, not a %s image", class_name(img[3]),
+                class_name(want_class));
 
   std::memset(content, 0, sizeof(*content));
   content->unit_class = img[3];

@@ -1,6 +1,5 @@
 // Inventory XML parser stand-in on libxml2. A description is read whole when
 // it is opened; lookups work on the entities kept from it.
-#include <dlfcn.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,6 +20,7 @@ extern "C" {
 }
 
 #include "inv_parser.h"
+#include "invxmltab.h"
 #include "simpaths.h"
 #include "tlg.h"
 
@@ -232,9 +232,13 @@ bool read_entity(inv_parser_xml* x, xmlNode* node, Entity* e) {
   return true;
 }
 
+void quiet(void*, const char*, ...) {}
+
 inv_parser_xml* load(const char* data, size_t len, const std::string& name) {
   if (len > static_cast<size_t>(INT32_MAX)) return nullptr;
   xmlInitParser();
+  // The reason of a failure is traced below; libxml2 writes nothing itself.
+  xmlSetGenericErrorFunc(nullptr, quiet);
   std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(xmlNewParserCtxt(),
                                                                      &xmlFreeParserCtxt);
   if (!ctxt) return nullptr;
@@ -277,16 +281,6 @@ inv_parser_xml* load(const char* data, size_t len, const std::string& name) {
   return x.release();
 }
 
-// The table lookup of the inventory XML files, when the process has it.
-struct FileTableRequest {
-  int32_t pi_hw_type;
-  int32_t pd_hw_type;
-  int32_t hw_major;
-  int32_t hw_minor;
-  char pid[36];
-};
-using FileTableFn = const char* (*)(const FileTableRequest*);
-
 }  // namespace
 
 extern "C" {
@@ -328,19 +322,13 @@ inv_xml_handle_t inv_parser_open_xml_file(const char* path) {
 
 inv_xml_handle_t inv_parser_open_xml_file_v2(uint32_t /*mode*/, const inv_parser_open_req* req) {
   if (!req) return nullptr;
-  auto lookup = reinterpret_cast<FileTableFn>(dlsym(RTLD_DEFAULT, "platform_get_inv_xml_file_name_v2"));
-  if (!lookup) {
-    tlg_internal(trace(), "inv_parser: no inventory XML file table in this process (pi %u pd 0x%x)\n",
-                 req->pi_hw_type, req->pd_hw_type);
-    return nullptr;
-  }
-  FileTableRequest r{};
+  platform_inv_xml_req r{};
   r.pi_hw_type = static_cast<int32_t>(req->pi_hw_type);
   r.pd_hw_type = static_cast<int32_t>(req->pd_hw_type);
-  r.hw_major = static_cast<int32_t>(req->hw_major);
-  r.hw_minor = static_cast<int32_t>(req->hw_minor);
+  r.hw_ver_maj = static_cast<int32_t>(req->hw_major);
+  r.hw_ver_min = static_cast<int32_t>(req->hw_minor);
   snprintf(r.pid, sizeof(r.pid), "%.*s", static_cast<int>(sizeof(r.pid) - 1), req->pid);
-  const char* path = lookup(&r);
+  const char* path = platform_get_inv_xml_file_name_v2(&r);
   if (!path) {
     tlg_internal(trace(), "inv_parser: no description for pi %u pd 0x%x pid \"%s\" in %s\n",
                  req->pi_hw_type, req->pd_hw_type, r.pid, kXmlDir);

@@ -11,7 +11,9 @@
 // Leaving requesting-card, requesting-chassis or registering, also into the
 // same state, runs envmon_ceb_st_destroy_timer before the action and the next
 // entry. Major error (3) leads to the error state from any state. An event
-// that the table does not list for the current state is dropped.
+// that the table does not list for the current state is dropped. Each change
+// of state is written to the server's debug log (envmon_debug_log, bound by
+// name from the process).
 #pragma once
 
 #include <stdint.h>
@@ -31,21 +33,6 @@ enum envmon_ceb_state {
   ENVMON_CEB_ST_REGISTERING = 5,
   ENVMON_CEB_ST_REGISTERED = 6,
   ENVMON_CEB_ST_ERROR = 7,
-};
-
-// Card-event numbers.
-enum envmon_ceb_event {
-  ENVMON_CEB_EV_START = 1,
-  ENVMON_CEB_EV_CONNECT = 2,
-  ENVMON_CEB_EV_MAJOR_ERR = 3,
-  ENVMON_CEB_EV_INVALID_CARD = 4,
-  ENVMON_CEB_EV_TIMEOUT = 5,
-  ENVMON_CEB_EV_GET_CARD_RP = 6,
-  ENVMON_CEB_EV_GET_CARD_LC = 7,
-  ENVMON_CEB_EV_INVALID_CHASSIS = 8,
-  ENVMON_CEB_EV_REG_REQ = 9,
-  ENVMON_CEB_EV_REG_OK = 10,
-  ENVMON_CEB_EV_REG_ERR = 11,
 };
 
 #define ENVMON_CEB_SM_QUEUE_LEN 64u

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct envmon_ceb_ctx {
   int unused;
@@ -33,6 +36,17 @@ void record(const char* name, envmon_ceb_ctx* ctx) {
 }
 
 }  // namespace
+
+std::vector<std::string> g_debug_log;
+
+extern "C" void envmon_debug_log(const char* fmt, ...) {
+  char line[256];
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(line, sizeof(line), fmt, ap);
+  va_end(ap);
+  g_debug_log.push_back(line);
+}
 
 #define RECORDER(fn) \
   extern "C" void fn(envmon_ceb_ctx* ctx) { record(#fn, ctx); }
@@ -158,6 +172,15 @@ TEST_F(CebDriver, TransitionTable) {
     EXPECT_EQ(g_log, c.calls);
     EXPECT_EQ(envmon_ceb_sm_state(&m), c.to);
   }
+}
+
+TEST_F(CebDriver, StateChangesAreLogged) {
+  g_debug_log.clear();
+  m.sm.state = ENVMON_CEB_ST_REGISTERING;
+  EXPECT_EQ(post(&m, 5), 0);  // stays: not a change
+  EXPECT_EQ(post(&m, 10), 0);
+  EXPECT_EQ(g_debug_log,
+            std::vector<std::string>{"card-event machine: registering -> registered (event 10)\n"});
 }
 
 TEST_F(CebDriver, InitRunsTheInitEntryOnlyWhenAsked) {

@@ -75,7 +75,7 @@ int inv_parser_init(struct evloop* loop);
 
 // Opens the description for the key (mode 1 chassis, cards, fan trays, power
 // shelves and modules; 2 port adapters). The file is found through the
-// inventory XML file table under sim_path("/opt/tolvu/pelmarok/usr/xml/").
+// inventory XML file table and read under the root directory (sim_path).
 // Null when there is no description or it cannot be read; the reason is traced
 // in the "inv_parser" trace buffer with the file name.
 inv_xml_handle_t inv_parser_open_xml_file_v2(uint32_t mode, const inv_parser_open_req* req);

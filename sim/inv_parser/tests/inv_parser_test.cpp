@@ -214,3 +214,87 @@ TEST_F(InvParser, NullArgumentsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The descriptions of the default simulated chassis are read whole, and every
+// sensor in them gives its data.
+TEST(InvParserShippedData, EveryDescriptionAndSensorReads) {
+  namespace fs = std::filesystem;
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(ENVMON_SIM_XML)) {
+    if (entry.path().extension() != ".xml") continue;
+    ++files;
+    SCOPED_TRACE(entry.path().filename().string());
+    const std::string text = read_file(entry.path().string());
+    inv_xml_handle_t x = inv_parser_open_xml_buffer(text.data(), text.size(), entry.path().c_str());
+    ASSERT_NE(x, nullptr) << tlg_test_lines("inv_parser").back();
+    inv_eid* root = nullptr;
+    ASSERT_EQ(inv_parser_get_root_eid(x, &root), INV_PARSER_OK);
+    free(root);
+    uint32_t sensors = 0;
+    for (uint8_t subtype : {25, 29, 7, 8, 13, 23}) {
+      uint16_t n = 0;
+      inv_eid* eids = nullptr;
+      ASSERT_EQ(inv_parser_get_eid_by_type_subtype(x, 6, 8, subtype, &n, &eids), INV_PARSER_OK);
+      for (uint16_t i = 0; i < n; ++i) {
+        inv_parser_eid_data d;
+        EXPECT_EQ(inv_parser_get_eid_data(x, &eids[i], &d), INV_PARSER_OK) << subtype << "/" << i;
+        EXPECT_NE(d.name[0], '\0');
+      }
+      sensors += n;
+      free(eids);
+    }
+    EXPECT_GT(sensors, 0u);
+    inv_parser_close_xml_file(x);
+  }
+  EXPECT_GT(files, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The default chassis's hardware finds its descriptions through the file table.
+TEST(InvParserShippedData, KeysOfTheDefaultChassisFindTheirFiles) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("inv_parser_v2." + std::to_string(getpid()));
+  fs::create_directories(root / "opt/tolvu/pelmarok/usr");
+  fs::create_directory_symlink(ENVMON_SIM_XML, root / "opt/tolvu/pelmarok/usr/xml");
+  setenv("ENVMON_ROOT", root.c_str(), 1);
+  struct Case {
+    const char* name;
+    uint32_t pi, pd;
+    const char* file;  // null: no description
+  };
+  const Case cases[] = {
+      {"8-slot chassis", 1, 0x60010000, "chassisTavrin8Slot.xml"},
+      {"route processor", 3, 21014, "moduleRouteProcessor.xml"},
+      {"line card", 4, 27000, "moduleTremaskLC_36_100G.xml"},
+      {"fabric card", 6, 27003, "moduleBexin8-FC.xml"},
+      {"fan tray", 7, 0xab040002, "moduleTavrinFan2_8slot.xml"},
+      {"AC power module", 9, 0xab010000, "moduleTavrinPem.xml"},
+      {"DC power module", 9, 0xab010010, "moduleTavrinDCPem.xml"},
+      {"unknown card", 4, 99999, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tlg_test_clear("inv_parser");
+    inv_parser_open_req req{};
+    req.pi_hw_type = c.pi;
+    req.pd_hw_type = c.pd;
+    inv_xml_handle_t x = inv_parser_open_xml_file_v2(1, &req);
+    if (!c.file) {
+      EXPECT_EQ(x, nullptr);
+      EXPECT_TRUE(tlg_test_contains("inv_parser", "no description for pi 4 pd 0x1869f"));
+      continue;
+    }
+    ASSERT_NE(x, nullptr) << (tlg_test_lines("inv_parser").empty() ? "" : tlg_test_lines("inv_parser").back());
+    EXPECT_EQ(fs::path(inv_parser_get_file_name(x)).filename(), c.file);
+    inv_parser_close_xml_file(x);
+  }
+  unsetenv("ENVMON_ROOT");
+  fs::remove_all(root);
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include "envmon_core.h"
 #include "envmon_hal.h"
 #include "envmon_pwr_mgmt.h"
+#include "envmon_server.h"
 #include "envmon_stats.h"
 
 namespace envmon_pm {
@@ -110,11 +111,6 @@ extern "C" {
 // The platform-local service's answer whether this is a simulated platform
 // (bound by name from the process).
 bool platform_is_sim_platform(void);
-
-// The service server's two power notifications (message 7 and message 8).
-void envmon_server_notify_sys_pwr_data(const envmon_sys_pwr_data* data);
-void envmon_server_notify_fru_pwr_alloc_data(const pelm_eid* eid, uint32_t power_allocated,
-                                             uint32_t status, uint32_t fru_current);
 
 // Internal steps of power management.
 void envmon_pwr_mgmt_pbudget_data_init(void);

@@ -8,6 +8,7 @@
 #include "envmon_drvif.h"
 #include "envmon_errors.h"
 #include "envmon_fm.h"
+#include "envmon_fpd.h"
 #include "envmon_hal.h"
 #include "envmon_invreg.h"
 #include "envmon_obfl.h"

@@ -21,6 +21,9 @@ struct alarmd_fault_data;     // data of a fault to declare
 struct fpd_drv_upgrade_req;   // an FPD framework upgrade request
 struct dc_idprom_content;     // a decoded IDPROM (platform IDPROM decoder)
 struct invreg_eeprom_data;    // EEPROM data of an inventory IDPROM entity
+struct drvif_eid_register_req;  // a platform-driver entity registration request
+struct drvif_sensor_data_rec;   // one entry of a driver's sensor-data notification
+struct drvif_eid_data_rec;      // one entry of a driver's entity-data notification
 
 extern "C" {
 
@@ -233,6 +236,49 @@ void envmon_hal_progressive_register_valpoint(void);
 void envmon_hal_inv_invreg_rm_register_powertray_entities(uint32_t tray);
 void envmon_hal_update_rack_num(uint32_t rack);
 void envmon_hal_inv_invreg_update_entity_prefix(int32_t slot);
+
+// Platform-driver hooks.
+void envmon_hal_drvif_connect(uint32_t driver);
+void envmon_hal_drvif_disconnect(uint32_t driver);
+void envmon_hal_drvif_post_connect_actions(uint32_t driver);
+// Fills the ECU driver's entity registration; 0 when there is nothing to send.
+int32_t envmon_hal_drvif_reg_ecu_eids(struct drvif_eid_register_req* req);
+// 2 for a power-module slot, else 17.
+uint32_t envmon_hal_drvif_get_driver_by_slot(uint32_t slot);
+// 1 when the driver serves the slot.
+int envmon_hal_is_driver_and_slot_valid(uint32_t driver, uint32_t slot);
+// Scope of a slot (3 own or port-adapter slot, else 1), and marks that
+// scope's failure log for a full write.
+void envmon_hal_set_obfl_state_pending(uint32_t slot, uint32_t* scope);
+envmon_err_t envmon_hal_drvif_sensor_data_notification(
+    uint8_t subtype, const struct drvif_sensor_data_rec* entry, pelm_eid* eid, const char* eid_str,
+    pelm_tsi* tsi, uint32_t tsi_count, uint32_t slot, uint32_t scope, int32_t value,
+    uint32_t hw_event, uint32_t fault_event, uint32_t warning_event, uint32_t aux2, uint32_t scale,
+    uint32_t aux1, uint64_t sensor_type, uint64_t timestamp);
+void envmon_hal_drvif_sensor_data_notification_complete(uint8_t subtype);
+void envmon_hal_drvif_eid_data_notification(
+    uint8_t subtype, const struct drvif_eid_data_rec* entry, const pelm_eid* entry_eid,
+    pelm_eid* eid, pelm_tsi* tsi, uint32_t tsi_count, uint32_t slot, uint32_t board_id,
+    const char* serial, uint32_t state, uint32_t fault, const char* text1, uint32_t warning,
+    const char* text2, uint32_t misc, const uint8_t* idprom, uint32_t idprom_len,
+    uint32_t hw_major, uint32_t hw_minor, uint32_t scope);
+void envmon_hal_drvif_eid_data_notification_complete(uint8_t subtype);
+// Sensors of a slot the core keeps no list for, for voltage faults.
+void envmon_hal_drvif_process_volt_fault(uint32_t slot, uint16_t* count,
+                                         envmon_sensor_info** list);
+// FPD upgrades through the drivers.
+bool envmon_hal_is_fpd_upgrade_supported(uint32_t driver);
+fpd_data* envmon_hal_get_fpd_data(uint32_t slot, const inv_eid* eid);
+// True when a get-info answer code asks for the request to be made again later.
+bool envmon_hal_check_get_fpd_resp(uint32_t slot, uint32_t code);
+void envmon_hal_drvif_fpd_data_state_notification(uint32_t slot, fpd_data* fpd,
+                                                  uint32_t notified, uint32_t prev_state);
+void envmon_hal_drvif_fpd_data_fault_notification(uint32_t slot, const pelm_eid* eid,
+                                                  fpd_data* fpd);
+// Fan management as the driver client sees it.
+void envmon_hal_fan_algo_optics_removal(uint32_t slot);
+bool envmon_hal_fan_mgmt_is_inv_reg_active(uint32_t tray);
+void envmon_hal_fan_mgmt_inv_reg_reset_state(uint32_t state, uint32_t tray, uint32_t flag);
 
 // Tests and checks.
 void envmon_hal_run_test_case(uint32_t test_id);

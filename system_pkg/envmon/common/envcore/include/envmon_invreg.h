@@ -58,6 +58,17 @@ envmon_err_t envmon_inv_invreg_curr_sensor_update(const pelm_eid* eid, envmon_se
 void envmon_capi_inv_request_curr_notification(void);
 // The last output current of the FRU in each backplane slot 0-13.
 extern int32_t bb_lc_fru_current_db[14];
+// Registers this card's sensors / the rack-scope entities with inventory.
+void envmon_inv_invreg_nm_reg_all_sensors(void);
+void envmon_inv_invreg_rm_register_chassis_lvl_eids(void);
+// Pushes an LED status; 0, -3 on flow control, else a failure.
+int32_t envmon_inv_invreg_led_status_update(const pelm_eid* eid, envmon_sensor_info* sensor,
+                                            uint32_t scope);
+// Reports an FPD record's data to inventory (registers it first when it is
+// not yet known there); `from_resp` is 1 for data that answers a request.
+int32_t envmon_inv_invreg_rm_report_fpga_data(fpd_data* fpd, uint8_t from_resp);
+// Starts (3) or stops (4) the polling of one port-adapter bay's sensors.
+void envmon_mpa_start_stop_sensor_polling(uint8_t index, uint32_t mode);
 void envmon_inv_invreg_upd_container_eid_nodeid(const pelm_eid* eid, struct nodeid_rec* nodeid,
                                                 uint32_t scope, uint32_t slot);
 

@@ -90,7 +90,9 @@ typedef struct fpd_data {
   struct {
     void* fpd_hd;  // the FPD framework's device handle
   } fpd_out;
-  void (*cb_func)(void*);
+  // The framework's completion callback of the last image request:
+  // (framework handle, FPD record, status 3/5/6, text).
+  void (*cb_func)(void* fpd_hd, void* ctx, uint32_t state, const char* msg);
   uint32_t state_set;
   uint32_t state;
   uint32_t init_st;
@@ -112,7 +114,7 @@ typedef struct fpd_data {
   char fault_msg[ENVMON_FPD_FAULT_MSG_LEN];
   uint32_t upgrade_state;
   uint8_t val_capi_flow_ctrl;
-  uint32_t reserved;
+  uint32_t image_attr;    // 0x10 golden, 0x2 secure, 0x4 protected, 0x8 hidden
 } fpd_data;
 
 // Hardware-event context of a fan tray.

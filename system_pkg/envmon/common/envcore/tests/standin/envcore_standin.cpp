@@ -1,6 +1,7 @@
 #include "envcore_standin.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -8,8 +9,40 @@
 
 namespace {
 
+// Results a test process sets for a whole process (the host program) through
+// ENVCORE_STANDIN_RESULTS="fm_init=0x1234,invreg_nm_init=5".
+void apply_env_results(EnvcoreStandin* s) {
+  const char* spec = getenv("ENVCORE_STANDIN_RESULTS");
+  if (!spec) return;
+  const std::pair<const char*, envmon_err_t EnvcoreStandin::*> fields[] = {
+      {"fm_init", &EnvcoreStandin::fm_init},
+      {"pm_init", &EnvcoreStandin::pm_init},
+      {"platform_driver_init", &EnvcoreStandin::platform_driver_init},
+      {"invreg_nm_init", &EnvcoreStandin::invreg_nm_init},
+      {"platform_handle_init", &EnvcoreStandin::platform_handle_init},
+      {"ceb_start", &EnvcoreStandin::ceb_start}};
+  std::string all(spec);
+  size_t pos = 0;
+  while (pos <= all.size()) {
+    size_t end = all.find(',', pos);
+    if (end == std::string::npos) end = all.size();
+    const std::string item = all.substr(pos, end - pos);
+    const size_t eq = item.find('=');
+    if (eq != std::string::npos) {
+      for (const auto& f : fields)
+        if (item.compare(0, eq, f.first) == 0 && strlen(f.first) == eq)
+          s->*f.second = strtoull(item.c_str() + eq + 1, nullptr, 0);
+    }
+    pos = end + 1;
+  }
+}
+
 EnvcoreStandin& state() {
-  static EnvcoreStandin* s = new EnvcoreStandin();
+  static EnvcoreStandin* s = [] {
+    auto* st = new EnvcoreStandin();
+    apply_env_results(st);
+    return st;
+  }();
   return *s;
 }
 

@@ -1,0 +1,79 @@
+// What the sources of the hardware abstraction share: its trace buffers, the
+// debug stream, and the answers each platform's library supplies to the
+// platform-independent sources (shared/), which both platforms compile in.
+#pragma once
+
+#include <stdint.h>
+
+#include <span>
+
+#include "alarmd.h"
+#include "envmon_pem.h"
+#include "idprom.h"
+#include "tlg.h"
+
+extern "C" {
+
+// Trace buffers of the library; null until envmon_hal_tlg_init opens them.
+extern tlg_handle_t main_tlg_lib_hdl;
+extern tlg_handle_t err_tlg_lib_hdl;
+extern tlg_handle_t info_tlg_lib_hdl;
+extern tlg_handle_t dbg_tlg_lib_hdl;
+extern tlg_handle_t pwrm_tlg_lib_hdl;
+extern tlg_handle_t fanm_tlg_lib_hdl;
+extern tlg_handle_t fault_tlg_lib_hdl;
+extern tlg_handle_t smil_tlg_lib_hdl;
+extern tlg_handle_t obfl_tlg_lib_hdl;
+
+// The PEM library's tables are bound weakly, so that the library loads in a
+// process without the PEM library; the hooks then see no power modules.
+extern pd_power_tray_info_t* pd_power_tray_info __attribute__((weak));
+extern pd_power_supplies_data_t pd_power_supplies_data __attribute__((weak));
+
+}  // extern "C"
+
+#pragma GCC visibility push(hidden)
+namespace envhal {
+
+// The PEM library's chassis-wide figures and its trays, or null without them.
+inline pd_power_supplies_data_t* pem_supplies() { return &pd_power_supplies_data; }
+inline pd_power_tray_info_t* pem_trays() { return &pd_power_tray_info != nullptr ? pd_power_tray_info : nullptr; }
+
+// The result every IDPROM failure returns (a plain number, not an error code).
+inline constexpr int kIdpromError = 22;
+
+// Hardware version from a decoded version word: major in the high byte,
+// minor in the low byte.
+inline uint16_t idprom_hw_version(uint32_t version_word) {
+  return static_cast<uint16_t>(((version_word >> 16) << 8) | (version_word & 0xff));
+}
+
+// Trap decision once the levels of a sensor's value and last value are known:
+// the first report traps when not normal, later ones on a change of level.
+bool trap_on_level_change(uint8_t* driver_reported, uint32_t level_value, uint32_t level_last);
+
+// A fault by category and tag, and the marking of a list of them as
+// repeatable on a fault-manager handle, in list order.
+struct FaultKey {
+  uint32_t category;
+  uint32_t tag;
+};
+void fm_set_repeatable(alarmd_handle_t handle, std::span<const FaultKey> faults);
+
+// --- Supplied by each platform's library ------------------------------------
+
+namespace plat {
+// Component path and build identifier under which the trace buffers open.
+const char* tlg_component_path();
+const char* tlg_build_id();
+// Whether an IDPROM product id is one of the platform's units; traces the
+// refusal itself. fan_tray tells which decoder accepted the image.
+bool idprom_pid_accepted(bool fan_tray, const char* pid);
+// Board id reported to inventory for a decoded IDPROM.
+uint32_t idprom_inv_board_id(const dc_idprom_content& decoded);
+// Trace of a filled inventory EEPROM record.
+void idprom_trace_inv_fields(const dc_idprom_content& decoded);
+}  // namespace plat
+
+}  // namespace envhal
+#pragma GCC visibility pop
