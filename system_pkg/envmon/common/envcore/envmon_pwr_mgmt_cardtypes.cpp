@@ -152,13 +152,13 @@ namespace envmon_pm {
 namespace {
 // The order of this table is the order in which a type is classified.
 constexpr BudgetKind kKinds[] = {
-    {"RP", kEntRpSc, 3, 27, envmon_pwr_is_rp_card_type},
-    {"SC", kEntRpSc, 5, 28, envmon_pwr_is_sc_card_type},
-    {"LC", kEntLc, 4, 0, envmon_pwr_is_lc_card_type},
-    {"FC", kEntFc, 6, 7, envmon_pwr_is_fc_card_type},
-    {"SW", kEntSw, 13, 8, envmon_pwr_is_swc_card_type},
-    {"XC", kEntXc, 16, 60, envmon_pwr_is_xc_card_type},
-    {"FANTRAY", kEntFantray, 7, 6, envmon_pwr_is_fantray_type},
+    {kEntRpSc, 3, 27, envmon_pwr_is_rp_card_type},
+    {kEntRpSc, 5, 28, envmon_pwr_is_sc_card_type},
+    {kEntLc, 4, 0, envmon_pwr_is_lc_card_type},
+    {kEntFc, 6, 7, envmon_pwr_is_fc_card_type},
+    {kEntSw, 13, 8, envmon_pwr_is_swc_card_type},
+    {kEntXc, 16, 60, envmon_pwr_is_xc_card_type},
+    {kEntFantray, 7, 6, envmon_pwr_is_fantray_type},
 };
 }  // namespace
 
@@ -171,9 +171,6 @@ const BudgetKind* budget_kind_of(uint32_t card_type) {
 uint8_t budget_subtype(const BudgetKind& kind) {
   return kind.entity_type == kEntLc ? envmon_hal_get_lc_card_subtype() : kind.subtype;
 }
-
-bool is_rp_kind(const BudgetKind* kind) { return kind == &kKinds[0]; }
-bool is_sc_kind(const BudgetKind* kind) { return kind == &kKinds[1]; }
 
 }  // namespace envmon_pm
 

@@ -45,7 +45,6 @@ inline constexpr uint32_t kAllocClear = ENVMON_ST_REG_DONE;
 // One kind of budgeted card: how its type code is recognised and where its
 // budget is looked up.
 struct BudgetKind {
-  const char* name;
   int32_t entity_type;  // budget entity type
   int32_t pi_type;      // inventory pi hardware type of its description
   uint8_t subtype;      // power-budget entity subtype (0: the platform's line-card subtype)
@@ -56,8 +55,6 @@ struct BudgetKind {
 const BudgetKind* budget_kind_of(uint32_t card_type);
 // The power-budget subtype of a kind.
 uint8_t budget_subtype(const BudgetKind& kind);
-bool is_rp_kind(const BudgetKind* kind);
-bool is_sc_kind(const BudgetKind* kind);
 
 // The record, or null before it is allocated.
 inline envmon_pwr_mgmt_data_t* pm() { return envmon_pwr_mgmt_data; }
