@@ -42,6 +42,11 @@ typedef int (*alarmd_action_handler_t)(alarmd_handle_t handle, alarmd_fault_t* f
 typedef int (*alarmd_error_handler_t)(alarmd_handle_t handle, int64_t error);
 
 // Zeroes the record: no entity, state 0, level 0, no texts.
+// The client `name` has registered everything it will declare. 0 when told.
+int alarmd_registerations_complete(const char* name);
+// The card's own address, which the fault manager shows with its faults.
+int alarmd_local_vm_ip_update(uint32_t address);
+
 void alarmd_fault_data_init(alarmd_fault_data* data);
 
 alarmd_fault_id_t alarmd_create_local_fault_id(uint32_t category, uint32_t tag);

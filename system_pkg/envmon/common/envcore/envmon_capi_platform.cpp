@@ -4,16 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "alarmd.h"
 #include "envmon.h"
 #include "envmon_capi.h"
 #include "nodeid.h"
 #include "platform_local.h"
-
-extern "C" {
-// Fault manager (platform).
-int alarmd_registerations_complete(const char* name);
-void alarmd_local_vm_ip_update(uint32_t address);
-}
 
 namespace {
 

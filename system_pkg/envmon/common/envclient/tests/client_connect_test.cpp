@@ -70,7 +70,7 @@ TEST(ClientHandle, Options) {
   k.run_idle();
 }
 
-TEST(ClientHandle, RequestWhileNotConnectedFailsAndLeavesNothingPending) {
+TEST(ClientHandle, RequestWhileNotConnectedFails) {
   Kit k;
   k.start_server();
   envmon_handle* h = nullptr;
@@ -182,6 +182,20 @@ TEST_F(ClientLink, FlowControlledRequestIsSentAgainAfterFlowResume) {
   ASSERT_TRUE(k_.run_until([&] { return k_.client_flow_resumes > 0; }, 20000));
   EXPECT_TRUE(resent);
   EXPECT_TRUE(k_.run_until([&] { return k_.requests.size() == static_cast<size_t>(sent) + 1; }, 20000));
+}
+
+TEST_F(ClientLink, MessagesStillQueuedWhenTheConnectionEndsAreReportedAsFailedSends) {
+  std::string big(512 * 1024, 'p');
+  request_power_budget rec{};
+  rec.pid = big.data();
+  rec.present = REQUEST_POWER_BUDGET_HAS_PID;
+  int queued = 0;
+  while (queued < 1000 && envmon_request_power_budget(k_.client, &rec, nullptr) == 0) ++queued;
+  ASSERT_GT(queued, 1);
+  ASSERT_EQ(envmon_disconnect(k_.client, nullptr), 0);
+  ASSERT_TRUE(k_.run_until([&] { return !k_.client_disconnects.empty(); }));
+  ASSERT_FALSE(k_.client_errors.empty()) << "queued requests vanished without a word";
+  for (int32_t code : k_.client_errors) EXPECT_EQ(code, ENVMON_ERR_SEND);
 }
 
 // The default endpoint filter, given directory-service entries by hand.

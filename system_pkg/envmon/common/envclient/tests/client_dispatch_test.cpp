@@ -15,19 +15,6 @@ namespace T = envmon_client_text;
 
 namespace {
 
-// The server message that answers a request (none for the one-way ones).
-uint32_t answer_of(uint32_t request) {
-  switch (request) {
-    case ENVMON_REQ_OPER_STATE_SET:
-    case ENVMON_REQ_FAN_TIMER_DISABLE:
-      return 0;
-    case ENVMON_REQ_ALTITUDE_VALUE:
-      return ENVMON_RESP_ALTITUDE_VALUE;
-    default:
-      return request;
-  }
-}
-
 class ClientDispatch : public ::testing::Test {
  protected:
   void SetUp() override { k_.connect_pair(); }

@@ -24,6 +24,10 @@ struct invreg_eeprom_data;    // EEPROM data of an inventory IDPROM entity
 struct drvif_eid_register_req;  // a platform-driver entity registration request
 struct drvif_sensor_data_rec;   // one entry of a driver's sensor-data notification
 struct drvif_eid_data_rec;      // one entry of a driver's entity-data notification
+struct invreg_ack;              // an inventory-registration acknowledgement
+struct inv_notify_event_data;   // an inventory-service notification
+struct inv_sensor_value;        // a sensor value as inventory holds it
+struct inv_threshold_data;      // its thresholds
 
 extern "C" {
 
@@ -155,7 +159,7 @@ void envmon_hal_fan_mgmt_dump_data_structures(void);
 bool envmon_hal_altitude_fan_set_needed(uint32_t old_altitude, uint32_t new_altitude);
 void envmon_hal_user_fan_speed_change(void);
 void envmon_hal_fan_mgmt_filter_reset(uint32_t tray);
-void envmon_hal_fan_mgmt_inv_altitude_notification(void);
+void envmon_hal_fan_mgmt_inv_altitude_notification(const struct inv_sensor_value* value = nullptr);
 void envmon_hal_altitude_sensor_value(uint32_t* value, uint8_t* valid);
 
 // Fault manager: tables, repeatable faults and callbacks (handles and faults of
@@ -279,6 +283,52 @@ void envmon_hal_drvif_fpd_data_fault_notification(uint32_t slot, const pelm_eid*
 void envmon_hal_fan_algo_optics_removal(uint32_t slot);
 bool envmon_hal_fan_mgmt_is_inv_reg_active(uint32_t tray);
 void envmon_hal_fan_mgmt_inv_reg_reset_state(uint32_t state, uint32_t tray, uint32_t flag);
+
+// Inventory hooks: the PEM library's share of inventory registration, fan
+// management's view of it, and the notifications of the inventory service.
+// PEM FRUs of a power supply (registration hands over the seven arguments of
+// the power-tray FRU registration; unregistration its first three).
+void envmon_hal_inv_invreg_rm_register_powertray_entities_fru(uint32_t tray, uint32_t pem,
+                                                              uint32_t pd_fru_type,
+                                                              const char* serial,
+                                                              uint32_t serial_len,
+                                                              uint32_t hw_major, uint32_t hw_minor);
+void envmon_hal_inv_invreg_rm_unregister_powertray_entities_fru(uint32_t tray, uint32_t pem,
+                                                                uint32_t pd_fru_type);
+// Inventory PI type of a power-supply PD type; 0 when it has none.
+uint32_t envmon_hal_convert_pd_type_2_inv_pi_type(uint32_t pd_type);
+// Inventory hardware type of a physical power tray.
+uint32_t envmon_hal_get_powertray_inv_hw_type(void);
+void envmon_hal_inv_invreg_reg_fpd_eid(uint32_t slot, void* fpd_info);
+void envmon_hal_inv_invreg_update_powertray_entities_prefix(void);
+// Acknowledgements of slots that are neither fan trays nor power trays.
+void envmon_hal_inv_invreg_rm_response_register_fru_type(const struct invreg_ack* ack,
+                                                         uint32_t slot);
+void envmon_hal_inv_invreg_rm_response_unregister_fru_type(const struct invreg_ack* ack,
+                                                           uint32_t slot);
+void envmon_hal_inv_invreg_rm_response_register_container_eid(const struct invreg_ack* ack,
+                                                              uint32_t slot);
+void envmon_hal_inv_invreg_response_register_eid(uint32_t code, const pelm_eid* eid);
+void envmon_hal_inv_invreg_response_report_eeprom_data(const struct invreg_ack* ack,
+                                                       uint32_t slot);
+// Registers the platform's own chassis-level entities; adds the requests sent
+// to *count (may be null).
+void envmon_hal_inv_invreg_rm_register_chassis_lvl_eids(uint32_t* count);
+void envmon_hal_inv_invreg_rm_connect(void);
+void envmon_hal_inv_invreg_rm_disconnect(void);
+void envmon_hal_invreg_flow_resume_chk_n_resend_pwr_data(void);
+// Fan management: start, and whether a fan tray is registered with inventory
+// (returns the state stored).
+envmon_err_t envmon_hal_fan_mgmt_init(void);
+uint8_t envmon_hal_fan_mgmt_inv_reg_set_state(uint32_t tray, uint8_t state);
+// Inventory-service notifications: a card's temperature, a sensor's oper
+// state, and any notification for the platform's own use.
+int32_t envmon_hal_fan_mgmt_inv_temp_notification(const struct inv_sensor_value* value,
+                                                  const struct inv_threshold_data* thresholds,
+                                                  uint32_t slot);
+void envmon_hal_sensor_state_update(uint32_t slot, uint32_t subtype, const pelm_eid* eid,
+                                    uint32_t oper_state, const char* name);
+void envmon_hal_inv_capi_notify_event(const struct inv_notify_event_data* data);
 
 // Tests and checks.
 void envmon_hal_run_test_case(uint32_t test_id);

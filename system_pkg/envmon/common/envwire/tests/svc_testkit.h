@@ -13,26 +13,13 @@
 #include "envclient.h"
 #include "envmon_wire.h"
 #include "envserve.h"
+#include "svc_samples.h"
 
 namespace svc_test {
 
-constexpr uint32_t kLoopback = 0x7f000001u;
 // Row of a recorded server message: 0-8 the response rows, then the two notifications.
 constexpr int kRowNotifSys = 9;
 constexpr int kRowNotifFru = 10;
-
-// The encoding of a payload record (what a receiver saw, or what was sent).
-std::vector<uint8_t> encode_payload(const envmon_msg_desc* m, const void* rec);
-// A record of the message's type with every field set to a value of its own
-// (pointers refer to static storage).
-envmon_any_payload sample(const envmon_msg_desc* m);
-// Every request, and every server message.
-std::vector<const envmon_msg_desc*> requests();
-std::vector<const envmon_msg_desc*> server_msgs();
-// The public sending function of a request id / a server message id.
-int32_t send_request(envmon_handle* h, uint32_t id, const void* payload, void* cookie);
-int32_t send_server_msg(envmon_client_handle* c, uint32_t id, const void* payload, int final,
-                        int32_t status, uint32_t request_id);
 
 struct Response {
   int row;
@@ -96,6 +83,8 @@ class Kit {
   void stop_server();  // destroys its established clients and the server
   // A client with every callback set, connected to the server's endpoint.
   void start_client(const msgpipe_endpoint* ep = nullptr);
+  // A client with every callback set, not connected.
+  void make_client();
   // Both, and waits for the handshake on both sides.
   void connect_pair();
 
@@ -150,6 +139,10 @@ class Child {
   // Waits (real time, bounded) for an output line containing text; the lines
   // read on the way are kept.
   bool wait_for_line(const std::string& text, uint32_t bound_ms = 10000);
+  // Without waiting: reads what output is there and looks for a line
+  // containing text among all lines read after index `from`.
+  bool poll_line(const std::string& text, size_t from = 0);
+  size_t line_count() const { return lines_.size(); }
   // Lines read so far that contain text.
   std::vector<std::string> lines_with(const std::string& text) const;
   void kill_now();  // SIGKILL and reap

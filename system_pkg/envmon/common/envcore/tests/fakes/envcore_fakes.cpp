@@ -202,8 +202,10 @@ void envmon_inv_invreg_report_sensor_data_after_reg(uint32_t subtype, envmon_sen
   rec(__func__, "%u,%s,%u", subtype, s->name, scope);
   s->state &= ~ENVMON_ST_VALUE_WAITING;
 }
-void envmon_inv_invreg_rm_register_container_eid(inv_eid* eids, uint16_t count, inv_xml_handle_t) {
+uint16_t envmon_inv_invreg_rm_register_container_eid(inv_eid* eids, uint16_t count,
+                                                     inv_xml_handle_t) {
   rec(__func__, "%u,%u", eids != nullptr ? eids->slot : 0u, count);
+  return count;
 }
 void envmon_inv_invreg_fru_power_alloc_update(const pelm_eid* eid, uint32_t alloc, int32_t status,
                                               int32_t current, uint8_t producer) {
