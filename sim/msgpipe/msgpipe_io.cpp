@@ -457,6 +457,8 @@ void teardown(msgpipe_handle_t* h, bool user_initiated, uint32_t flags, int erro
 }
 
 void discard_all(msgpipe_handle_t* h) {
+  // Whatever the socket takes now still reaches the peer.
+  if (h->state == State::kConnected && !h->sendq.empty()) flush(h);
   cancel_delay(h);
   close_socket(h);
   h->state = State::kIdle;
@@ -557,7 +559,10 @@ int disconnect(msgpipe_handle_t* h, uint32_t flags) {
   if (h->destroyed || h->state == State::kIdle || h->state == State::kListening) return -1;
   msgpipe::trace_conn(h, "%sdisconnect from %s (%s)", flags ? "silent " : "",
                       msgpipe::endpoint_text(h->remote).c_str(), msgpipe::state_name(h->state));
-  msgpipe::teardown(h, true, flags, 0);
+  // Messages sent just before (still waiting for the write after the current
+  // event) go out as far as the socket takes them now.
+  if (h->state == State::kConnected && !h->sendq.empty()) msgpipe::flush(h);
+  if (h->state != State::kIdle) msgpipe::teardown(h, true, flags, 0);
   msgpipe::schedule_drain(h);
   return 0;
 }

@@ -49,6 +49,55 @@ int alarmd_local_vm_ip_update(uint32_t address);
 
 void alarmd_fault_data_init(alarmd_fault_data* data);
 
+struct evloop;
+
+// Registration of an owner (prepared with alarmd_init_info_init).
+typedef struct alarmd_init_info {
+  struct evloop* evloop;
+  uint32_t facility;
+  const char* component;
+  const char* my_location;        // may be null: set later with alarmd_set_my_location
+  alarmd_action_handler_t action_handler;
+  alarmd_error_handler_t error_handler;
+  uint32_t flags;                 // reserved, 0
+  void* ctx;                      // given back to the action handler
+} alarmd_init_info;
+
+// An update of the data of faults declared pending for a slot: their
+// container, now known, and location.
+typedef struct alarmd_fault_data_update {
+  uint32_t slot;
+  uint32_t chassis_level;         // 1: the faults belong to the chassis
+  struct pelm_eid* cont_eid;
+  const char* location;
+} alarmd_fault_data_update_t;
+
+// Results of the calls below: 0 on success, else an error code of the fault
+// manager (ALARMD_ERR_*).
+#define ALARMD_ERR_INVALID ((int64_t)0x4010100000000016LL)
+#define ALARMD_ERR_NOT_INIT ((int64_t)0x4010100000000001LL)
+
+// Once per process, before the first registration.
+int64_t alarmd_init(const char* component);
+// Defaults: no loop, no texts, no handlers.
+void alarmd_init_info_init(alarmd_init_info* info);
+// Registers an owner with the fault table of that name.
+int64_t alarmd_register(const alarmd_init_info* info, const char* fault_table,
+                        alarmd_handle_t* handle);
+// The object the next declarations belong to.
+int64_t alarmd_set_owner_comp_object_id(alarmd_handle_t handle, const struct pelm_eid* eid);
+int64_t alarmd_fault_declare(alarmd_handle_t handle, alarmd_fault_id_t id,
+                             const alarmd_fault_data* data);
+// Clears every fault raised on the object.
+int64_t alarmd_clear_object_faults(alarmd_handle_t handle, const struct pelm_eid* eid);
+// 1 starts a resynchronisation (faults not declared again until its end are
+// cleared at the end), 2 ends it.
+int64_t alarmd_fault_report_resync(alarmd_handle_t handle, uint32_t type);
+int64_t alarmd_set_my_location(alarmd_handle_t handle, const char* location);
+void alarmd_fault_data_update_init(struct alarmd_fault_data_update* update);
+int64_t alarmd_fault_data_update(alarmd_handle_t handle,
+                                 const struct alarmd_fault_data_update* update);
+
 alarmd_fault_id_t alarmd_create_local_fault_id(uint32_t category, uint32_t tag);
 // Marks a fault as one that may be raised again while raised (repeat 1) or
 // not (0). 0 on success, -1 for a null handle.

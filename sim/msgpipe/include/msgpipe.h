@@ -89,8 +89,9 @@ typedef void (*msgpipe_event_handler_t)(msgpipe_handle_t* handle, uint32_t event
 
 // A new idle handle in *out. flags: reserved (0). 0 on success, -1 on failure.
 int msgpipe_handle_create(uint32_t flags, msgpipe_handle_t** out);
-// Closes the connection or listener without events, free()s buffers still
-// queued, and frees the handle. Allowed from the handle's own handler.
+// Closes the connection or listener without events (queued messages go out as
+// far as the socket takes them at once), free()s buffers still held, and frees
+// the handle. Allowed from the handle's own handler.
 void msgpipe_handle_destroy(msgpipe_handle_t* handle);
 int msgpipe_handle_set_name(msgpipe_handle_t* handle, const char* name);
 const char* msgpipe_handle_get_name(const msgpipe_handle_t* handle);
@@ -120,7 +121,8 @@ int msgpipe_connect(msgpipe_handle_t* handle, uint32_t flags, const msgpipe_endp
                     void* ctx = nullptr);
 // The next msgpipe_connect waits delay_ms (sim clock) before it connects.
 int msgpipe_set_connect_delay(msgpipe_handle_t* handle, uint32_t delay_ms);
-// Closes the connection (or abandons a connect); queued buffers come back
+// Closes the connection (or abandons a connect). Queued messages go out as
+// far as the socket takes them at once; the buffers of the rest come back
 // failed, then MSGPIPE_EV_DISCONNECTED. 0 when started, -1 when idle.
 int msgpipe_disconnect(msgpipe_handle_t* handle, void* ctx = nullptr);
 // Like msgpipe_disconnect, with MSGPIPE_FLAG_SILENT in the event's flags.

@@ -210,6 +210,37 @@ TEST_F(MsgpipeLocal, DisconnectEndsBothSidesAndReturnsQueuedBuffers) {
   }
 }
 
+TEST_F(MsgpipeLocal, AMessageSentJustBeforeClosingStillArrives) {
+  struct Case {
+    const char* name;
+    int how;  // 0 disconnect, 1 silent disconnect, 2 destroy
+  };
+  const Case cases[] = {{"disconnect", 0}, {"silent disconnect", 1}, {"destroy", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server_.received.clear();
+    if (client_h_ == nullptr) client_h_ = make_handle(loop_, &client_, "test_client");
+    client_ = Recorder{};
+    msgpipe_handle_t* conn = connect_pair();
+    ASSERT_NE(conn, nullptr);
+    // Sent and closed within one stretch on the loop's thread.
+    ASSERT_EQ(send_text(client_h_, "last words"), 0);
+    if (c.how == 2) {
+      msgpipe_handle_destroy(client_h_);
+      client_h_ = nullptr;
+    } else {
+      ASSERT_EQ(c.how == 1 ? msgpipe_silent_disconnect(client_h_) : msgpipe_disconnect(client_h_), 0);
+    }
+    ASSERT_TRUE(wait_for(loop_, [&] { return !server_.received.empty(); }))
+        << "the message sent before closing was lost";
+    EXPECT_EQ(server_.received[0].second, "last words");
+    if (c.how != 2) {
+      ASSERT_TRUE(wait_for(loop_, [&] { return client_.returned.size() == 1; }));
+      EXPECT_EQ(client_.returned_failed, 0);
+    }
+  }
+}
+
 TEST_F(MsgpipeLocal, DestroyInsideItsOwnCallback) {
   msgpipe_handle_t* conn = connect_pair();
   ASSERT_NE(conn, nullptr);

@@ -149,6 +149,13 @@ envmon_err_t envmon_hal_capi_platform_driver_init(struct evloop*) {
   return state().platform_driver_init;
 }
 
+// ---- Fault-manager hooks of the hardware abstraction: no platform table, so
+// the fault-manager client registers with its default tables. ----
+int32_t envmon_hal_fm_update_fm_table(uint32_t) { return 0; }
+const char* envmon_hal_fm_get_fm_table(uint32_t) { return nullptr; }
+void envmon_hal_fm_nm_set_repeatable(struct alarmd_handle*) {}
+void envmon_hal_fm_rm_set_repeatable(struct alarmd_handle*) {}
+
 // ---- Fault manager, inventory, failure log, power management. ----
 envmon_err_t envmon_fm_init(uint32_t scope, struct evloop*) {
   log_call("envmon_fm_init(%u)", scope);
