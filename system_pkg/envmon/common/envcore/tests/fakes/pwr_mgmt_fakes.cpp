@@ -1,6 +1,6 @@
-// Recording stand-ins of power management for the control-flow tests. The
-// core carries the real power management, so these are built into each test
-// program, whose exported definitions come before the core's.
+// Recording stand-ins of power management. Part of envcore_fakes; a test
+// program that links the core before the fakes builds them in as well, so
+// that its own exported copies come before the core's real ones.
 #include "envcore_fakes.h"
 
 using fakes::rec;
