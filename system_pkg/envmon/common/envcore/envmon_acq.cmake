@@ -5,8 +5,13 @@ target_sources(envcore PRIVATE
   envmon_fm_client.cpp
   envmon_fm_declare.cpp
   envmon_fm_pending.cpp
-  envmon_fm_drvfault.cpp)
-target_link_libraries(envcore PRIVATE alarmd nodeid qyx_sysctl)
+  envmon_fm_drvfault.cpp
+  envmon_obfl_client.cpp
+  envmon_obfl_errstr.cpp
+  envmon_obfl_sensor.cpp
+  envmon_obfl_thresholds.cpp
+  envmon_obfl_fpd.cpp)
+target_link_libraries(envcore PRIVATE alarmd nodeid qyx_sysctl obfl_mgr msgcodec msgpipe)
 # The hardware abstraction, the PEM library and the other neighbours are bound
 # by name in the server process; a program that links the core without them
 # (a test) resolves what it calls when it calls it.
@@ -16,13 +21,13 @@ target_link_options(envcore INTERFACE -Wl,--allow-shlib-undefined)
 # of the neighbours not built yet (tests/acq/).
 add_library(envcore_acq_standin OBJECT tests/acq/acq_standin.cpp tests/acq/acq_fixture.cpp
                                        tests/fake_host.cpp)
-target_link_libraries(envcore_acq_standin PUBLIC envcore_api alarmd nodeid qyx_sysctl tlg evloop
+target_link_libraries(envcore_acq_standin PUBLIC envcore_api alarmd nodeid qyx_sysctl obfl_mgr tlg evloop
                       GTest::gtest PkgConfig::SAFEC)
 target_include_directories(envcore_acq_standin PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/tests/acq
                            ${CMAKE_CURRENT_SOURCE_DIR})
-set(envcore_acq_test_libs envcore envcore_acq_standin alarmd nodeid qyx_sysctl tlg evloop mtimer
+set(envcore_acq_test_libs envcore envcore_acq_standin alarmd nodeid qyx_sysctl obfl_mgr tlg evloop mtimer
     inv_util inv_parser simpaths)
-foreach(t fm_declare fm_pending fm_drvfault)
+foreach(t fm_declare fm_pending fm_drvfault obfl_client obfl_records)
   envmon_add_test(envcore_${t}_test SOURCES tests/acq/${t}_test.cpp LIBS ${envcore_acq_test_libs}
                   LABELS unit)
 endforeach()

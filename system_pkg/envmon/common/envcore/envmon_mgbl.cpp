@@ -9,6 +9,10 @@
 #include "envmon_capi.h"
 #include "provd.h"
 
+// The PEM library's tray table is bound weakly, so that the core loads in a
+// process that has no PEM library yet; without it there is nothing to re-check.
+extern pd_power_tray_info_t* pd_power_tray_info __attribute__((weak));
+
 namespace {
 
 constexpr uint32_t kNsHash = 0x6493164f;
@@ -244,7 +248,10 @@ uint32_t tray_records() {
 
 void recheck_single_feed_alarms() {
   envmon_pwr_mgmt_data_t* pm = envmon_rm->pwr_mgmt_data;
-  if (pm == nullptr || pm->envmon_pwr_tray_data == nullptr || pd_power_tray_info == nullptr) return;
+  if (pm == nullptr || pm->envmon_pwr_tray_data == nullptr || &pd_power_tray_info == nullptr ||
+      pd_power_tray_info == nullptr) {
+    return;
+  }
   const uint32_t trays = tray_records();
   for (uint32_t t = 0; t < trays; ++t) {
     if (pm->envmon_pwr_tray_data[t].state != kTrayPresent) continue;

@@ -78,7 +78,7 @@ class CapiCm : public ::testing::Test {
   void make(uint32_t role) {
     recs_.emplace();
     recs_->rm().svc_role = role;
-    recs_->rm().rp_hw_position = rp_slots_;
+    recs_->pwr_mgmt();
     recs_->rm().rp_count = 2;
   }
   strings deliver(const std::vector<card>& cards) {
@@ -87,7 +87,6 @@ class CapiCm : public ::testing::Test {
     envmon_cm_notify_object_data_cb(nullptr, &m.msg);
     return fakes::calls();
   }
-  uint32_t rp_slots_[2] = {0, 1};
   std::optional<fakes::records> recs_;
 };
 
@@ -286,13 +285,13 @@ TEST_F(CapiCm, RemotelyManagedCards) {
                             "envmon_hal_prog_mode_card_state_upd(5,3,7)",
                             "envmon_hal_sec_fan_alarm_clear(5)",
                             "envmon_pwr_mgmt_set_card_state_upd_done()"}));
-  // A card whose index lies beyond its class's entity list: no clear, no crash.
-  rm.card_eid_list[ENVMON_CARD_CLASS_FC].count = 1;
-  fc.event_type = 1;
-  fc.card_state = 2;
-  calls = deliver({fc});
-  EXPECT_FALSE(fakes::called("envmon_fm_fault_clear(1,5)"));
-  EXPECT_TRUE(tlg_test_contains("envmon_cmn_err", "no entity id for card 1 of class 1"));
+  // A switch card whose class has no entity list: its faults cannot be named,
+  // nothing is cleared and nothing is read beyond the list.
+  sw.card_state = 2;
+  calls = deliver({sw});
+  EXPECT_EQ(rm.sw_cb[0].misc_state & 1u, 0u);
+  EXPECT_FALSE(fakes::called("envmon_fm_fault_clear(1,26)"));
+  EXPECT_TRUE(tlg_test_contains("envmon_cmn_err", "no entity id for card 0 of class 2"));
 }
 
 TEST_F(CapiCm, NotificationsWithoutCards) {

@@ -17,6 +17,7 @@
 #include "envsim_sim.h"
 #include "evloop.h"
 #include "evloop_test.h"
+#include "nodeid.h"
 #include "records_fixture.h"
 #include "tlg_test.h"
 
@@ -140,6 +141,8 @@ TEST_F(ClientsOnSim, NodeIdentityAndAddress) {
 
 TEST_F(ClientsOnSim, CardObjectsOfTheChassis) {
   recs_->rm().svc_role = 1;
+  recs_->pwr_mgmt();
+  recs_->rm().rp_count = 2;
   ASSERT_EQ(envmon_capi_cm_init(loop_), 0u);
   EXPECT_EQ(envmon_capi_cm_init(loop_), 0u);
   EXPECT_TRUE(tlg_test_contains("envmon_cmn_err", "CM init is already done\n"));

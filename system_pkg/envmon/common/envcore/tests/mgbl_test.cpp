@@ -33,6 +33,9 @@ class Mgbl : public ::testing::Test {
     recs_->rm().rack = 0;
     env_ns_ = 1;
     pwr_ns_ = 2;
+    // What the client's start does before the first callbacks.
+    env({});
+    pwr({});
   }
   void TearDown() override { recs_.reset(); }
 

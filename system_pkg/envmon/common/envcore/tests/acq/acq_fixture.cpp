@@ -5,7 +5,9 @@
 
 #include "alarmd_test.h"
 #include "envmon_fm_private.h"
+#include "envmon_obfl_private.h"
 #include "nodeid.h"
+#include "obfl_mgr_test.h"
 #include "tlg_test.h"
 
 namespace {
@@ -75,6 +77,8 @@ void AcqFixture::SetUp() {
   acq_standin_reset();
   alarmd_test_reset();
   envmon_fm_test_forget();
+  envmon_obfl_test_forget();
+  obfl_mgr_test_reset();
   envmon_tlg_init(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                   nullptr, nullptr);
   tlg_test_clear();
@@ -151,6 +155,8 @@ void AcqFixture::SetUp() {
 
 void AcqFixture::TearDown() {
   envmon_fm_test_forget();
+  envmon_obfl_test_forget();
+  obfl_mgr_test_reset();
   if (envmon_rm_t* rm = envmon_rm) {
     for (uint32_t i = 0; rm->fantray_cb && i < acq_standin().max_fantray; ++i) {
       fantray_cb& ft = rm->fantray_cb[i];

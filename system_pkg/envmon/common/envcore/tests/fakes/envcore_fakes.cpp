@@ -307,13 +307,6 @@ void envmon_check_single_pem_alm(uint32_t tray, uint32_t pem, uint8_t* failed) {
 }
 
 }  // extern "C"
-
-// The service servers arrive with the service library; until then a test
-// program that does not define its own records the removal here.
-extern "C" __attribute__((weak)) envmon_err_t envmon_server_uninit(uint32_t scope) {
-  rec(__func__, "%u", scope);
-  return 0;
-}
 extern "C" __attribute__((weak)) int32_t envmon_cm_card_event_register_req(void) {
   rec(__func__, "%s", "");
   return static_cast<int32_t>(result(__func__));

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "envcore_fakes.h"
+#include "nodeid.h"
 
 namespace fakes {
 
@@ -97,9 +98,15 @@ records::~records() {
   free(rm_->pwr_tray_cont_reg_state);
   free(rm_->pwr_tray_cont_eids);
   free(rm_->rp_info_rcvd);
+  for (uint32_t s = 0; rm_->fru_objs_lst != nullptr && s < h.max_inv_slots; ++s) {
+    nodeid_destroy(static_cast<nodeid_td>(rm_->fru_objs_lst[s].nodeid));
+  }
   free(rm_->fru_objs_lst);
+  nodeid_destroy(static_cast<nodeid_td>(rm_->rack_nodeid));
+  nodeid_destroy(static_cast<nodeid_td>(nm_->nodeid));
   if (pm_ != nullptr) {
     free(pm_->fantray_pbudget);
+    free(pm_->rp_pbudget);
     free(pm_->envmon_pwr_tray_data);
     free(pm_);
   }
@@ -134,6 +141,9 @@ envmon_pwr_mgmt_data_t& records::pwr_mgmt(uint32_t power_trays) {
     const uint32_t trays = hal().max_fantray;
     pm_->fantray_pbudget = static_cast<envmon_entity_pbudget_info_t*>(
         calloc(trays + 1, sizeof(envmon_entity_pbudget_info_t)));
+    pm_->rp_pbudget = static_cast<envmon_entity_pbudget_info_t*>(
+        calloc(hal().max_rp + 1, sizeof(envmon_entity_pbudget_info_t)));
+    for (uint32_t i = 0; i < hal().max_rp; ++i) pm_->rp_pbudget[i].hw_position = static_cast<int32_t>(i);
     pm_->envmon_pwr_tray_data = static_cast<envmon_pwr_tray_budget*>(
         calloc(power_trays + 1, sizeof(envmon_pwr_tray_budget)));
     rm_->pwr_mgmt_data = pm_;

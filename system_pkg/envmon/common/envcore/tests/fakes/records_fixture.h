@@ -25,7 +25,8 @@ class records {
   static void fill(envmon_sensor_list& list, const char* prefix,
                    const std::vector<uint32_t>& states, uint32_t reg_state, uint32_t slot = 0);
 
-  // Power-management data with fan-tray budget records (and power trays).
+  // Power-management data with route-processor (slots 0, 1, ...) and fan-tray
+  // budget records, and power trays.
   envmon_pwr_mgmt_data_t& pwr_mgmt(uint32_t power_trays = 0);
 
  private:
