@@ -25,19 +25,15 @@ extern tlg_handle_t fault_tlg_lib_hdl;
 extern tlg_handle_t smil_tlg_lib_hdl;
 extern tlg_handle_t obfl_tlg_lib_hdl;
 
-// The PEM library's tables are bound weakly, so that the library loads in a
-// process without the PEM library; the hooks then see no power modules.
-extern pd_power_tray_info_t* pd_power_tray_info __attribute__((weak));
-extern pd_power_supplies_data_t pd_power_supplies_data __attribute__((weak));
-
 }  // extern "C"
 
 #pragma GCC visibility push(hidden)
 namespace envhal {
 
-// The PEM library's chassis-wide figures and its trays, or null without them.
+// The PEM library's chassis-wide figures and its trays (null before the
+// library allocates them).
 inline pd_power_supplies_data_t* pem_supplies() { return &pd_power_supplies_data; }
-inline pd_power_tray_info_t* pem_trays() { return &pd_power_tray_info != nullptr ? pd_power_tray_info : nullptr; }
+inline pd_power_tray_info_t* pem_trays() { return pd_power_tray_info; }
 
 // The result every IDPROM failure returns (a plain number, not an error code).
 inline constexpr int kIdpromError = 22;

@@ -3,6 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
+#include "simpaths.h"
+
 #include "drvif.h"
 #include "envmon_stats.h"
 #include "tlg_test.h"
@@ -91,6 +95,28 @@ void PemFixture::TearDown() {
   envmon_pwrm_err_stats_hdl = nullptr;
   envmon_evloop = nullptr;
   evloop_destroy(loop);
+  if (!root_.empty()) {
+    unlink((root_ + "/opt/tolvu/pelmarok/usr/xml").c_str());
+    for (const char* d : {"/opt/tolvu/pelmarok/usr", "/opt/tolvu/pelmarok", "/opt/tolvu", "/opt", ""})
+      rmdir((root_ + d).c_str());
+    unsetenv(SIM_PATH_ROOT_ENV);
+    root_.clear();
+  }
+}
+
+void PemFixture::use_xml_root() {
+  char root[] = "/tmp/pem_xml_root.XXXXXX";
+  ASSERT_NE(mkdtemp(root), nullptr);
+  root_ = root;
+  ASSERT_EQ(sim_mkdirs((root_ + "/opt/tolvu/pelmarok/usr").c_str()), 0);
+  ASSERT_EQ(symlink(ENVMON_SOURCE_DIR "/sim/data/xml", (root_ + "/opt/tolvu/pelmarok/usr/xml").c_str()), 0);
+  setenv(SIM_PATH_ROOT_ENV, root_.c_str(), 1);
+}
+
+std::vector<int> PemFixture::armed_timers() {
+  int fds[16];
+  const int n = evloop_test_armed_timerfds(loop, fds, 16);
+  return std::vector<int>(fds, fds + std::min(n, 16));
 }
 
 void PemFixture::make_trays(std::initializer_list<uint8_t> pems, bool physical) {

@@ -60,6 +60,11 @@ class PemFixture : public ::testing::Test {
   // Adds a sensor to one of a PEM's lists; its entity id has the PEM's slot.
   envmon_sensor_info& add_sensor(uint32_t tray, uint32_t index, uint32_t subtype, const char* name,
                                  int32_t value = 0);
+  // A root directory whose inventory description directory is the shipped
+  // one (sim/data/xml), for the lifetime of the test.
+  void use_xml_root();
+  // The armed timer descriptors attached to the loop.
+  std::vector<int> armed_timers();
   // Counter i of the power-management operational block.
   uint32_t oper_counter(uint32_t i) const { return oper_stats_[5 * i]; }
   uint32_t error_counter(uint32_t i) const { return err_stats_[5 * i]; }
@@ -75,6 +80,7 @@ class PemFixture : public ::testing::Test {
 
  private:
   bool physical_ = false;
+  std::string root_;
   uint32_t oper_stats_[5 * 40]{};
   uint32_t err_stats_[5 * 2]{};
 };
