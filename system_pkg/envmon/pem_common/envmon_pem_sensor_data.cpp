@@ -121,7 +121,7 @@ void envmon_pem_drvif_sensor_data_notification(uint8_t subtype, const struct drv
           envmon_inv_invreg_eid_upd_pem_temp_sensor_threshold(eid, sensor);
         }
       }
-      envmon_hal_clear_temp_alarm(eid, sc);
+      envmon_hal_clear_temp_alarm();
       if (envmon_nm != nullptr && envmon_nm->disable_temp_monitoring) {
         // The entity id stays the caller's: it is released where it was made.
         envmon_debug_log("HW temperature monitoring disabled from test tool\ndropping sensor EID %s value = %d\n",

@@ -395,8 +395,6 @@ void envmon_hal_fan_mgmt_fan_speed_value_change_event(uint32_t slot, uint32_t fa
   record("envmon_hal_fan_mgmt_fan_speed_value_change_event(%u, %u, %d, %llu, %s)", slot, fan, rpm,
          static_cast<unsigned long long>(timestamp), eid(e));
 }
-void envmon_hal_clear_temp_alarm(const pelm_eid* e, int32_t scope) {
-  record("envmon_hal_clear_temp_alarm(%s, %d)", eid(e), scope);
-}
+void envmon_hal_clear_temp_alarm(void) { record("envmon_hal_clear_temp_alarm()"); }
 
 }  // extern "C"

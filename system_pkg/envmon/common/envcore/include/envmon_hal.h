@@ -160,7 +160,7 @@ void envmon_hal_fan_mgmt_fan_speed_value_change_event(uint32_t slot, uint32_t fa
                                                       uint64_t timestamp, const pelm_eid* eid);
 // A temperature sensor's thresholds changed: its temperature alarm is
 // cleared (a platform may do nothing here).
-void envmon_hal_clear_temp_alarm(const pelm_eid* eid = nullptr, int32_t scope = 0);
+void envmon_hal_clear_temp_alarm(void);
 void envmon_hal_fan_mgmt_dump_data_structures(void);
 bool envmon_hal_altitude_fan_set_needed(uint32_t old_altitude, uint32_t new_altitude);
 void envmon_hal_user_fan_speed_change(void);
