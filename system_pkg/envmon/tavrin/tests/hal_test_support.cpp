@@ -94,13 +94,9 @@ pthread_mutex_t atomic_mutex = PTHREAD_MUTEX_INITIALIZER;
 uint64_t __proc_total_respawn = 0;
 }
 
-// The PEM library's tables and the operations the hooks hand over to.
+// The operations the hooks hand over to the PEM library; its tables are the
+// library's own, which the hardware abstraction links.
 extern "C" {
-
-pd_power_tray_info_t* pd_power_tray_info = nullptr;
-pd_power_supplies_data_t pd_power_supplies_data{};
-pctrl_data_t pctrl_data[2]{};
-inv_eid pem_cont_inv_eid{};
 
 envmon_err_t envmon_pem_init_pd_data(void) {
   log_call("envmon_pem_init_pd_data()");
