@@ -3,6 +3,9 @@
 
 #include <strings.h>
 
+#include <cerrno>
+#include <cstdlib>
+
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -72,6 +75,17 @@ bool qyx_sysctl_get_bool(const char* key, bool def) {
   for (const char* f : {"0", "false", "no", "off"})
     if (strcasecmp(v->c_str(), f) == 0) return false;
   return def;
+}
+
+size_t qyx_sysctl_get_size(const char* key, size_t def) {
+  if (key == nullptr) return def;
+  const auto v = lookup(key);
+  if (!v || v->empty() || (*v)[0] == '-' || (*v)[0] == '+') return def;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long n = std::strtoull(v->c_str(), &end, 0);
+  if (errno != 0 || end == v->c_str() || *end != '\0') return def;
+  return static_cast<size_t>(n);
 }
 
 int qyx_sysctl_set(const char* key, const char* value) {

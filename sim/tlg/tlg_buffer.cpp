@@ -1,4 +1,5 @@
 #include <errno.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -68,12 +69,37 @@ void append_node(std::string& out) {
   out += text;
 }
 
+// Process and thread ids are asked of the kernel once, not per line: a
+// service round trip writes ten lines, and two system calls each were most of
+// their cost. A forked child learns its own pid through the atfork handler.
+std::atomic<pid_t> g_pid{0};
+thread_local long t_tid = 0;
+
+// Runs in the child's only thread, which inherited the parent thread's value.
+void forget_ids_in_child() {
+  g_pid.store(0, std::memory_order_relaxed);
+  t_tid = 0;
+}
+
+pid_t cached_pid() {
+  pid_t pid = g_pid.load(std::memory_order_relaxed);
+  if (pid == 0) {
+    static const int registered = pthread_atfork(nullptr, nullptr, forget_ids_in_child);
+    (void)registered;
+    pid = getpid();
+    g_pid.store(pid, std::memory_order_relaxed);
+  }
+  return pid;
+}
+
 void append_thread(std::string& out) {
   if (t_thread_name[0] != '\0') {
     out += t_thread_name;
     return;
   }
-  out += std::to_string(static_cast<long>(syscall(SYS_gettid)));
+  cached_pid();  // registers the atfork handler that resets t_tid in a child
+  if (t_tid == 0) t_tid = static_cast<long>(syscall(SYS_gettid));
+  out += std::to_string(t_tid);
 }
 
 void append_time(std::string& out) {
@@ -85,9 +111,10 @@ void append_time(std::string& out) {
   out += text;
 }
 
-std::string expand(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 32);
+// Expands into a per-thread buffer that keeps its storage between lines.
+std::string_view expand(std::string_view text) {
+  thread_local std::string out;
+  out.clear();
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c != '$' || i + 1 == text.size()) {
@@ -96,7 +123,7 @@ std::string expand(std::string_view text) {
     }
     switch (text[i + 1]) {
       case 'n': append_node(out); break;
-      case 'p': out += std::to_string(static_cast<long>(getpid())); break;
+      case 'p': out += std::to_string(static_cast<long>(cached_pid())); break;
       case 'T': append_thread(out); break;
       case 'S': append_time(out); break;
       default: out += c; continue;
@@ -106,14 +133,19 @@ std::string expand(std::string_view text) {
   return out;
 }
 
-void store(tlg_buffer* b, std::string line) {
+void store(tlg_buffer* b, std::string_view line) {
   std::lock_guard<std::mutex> lock(b->mutex);
-  b->bytes += line.size();
-  b->lines.push_back(std::move(line));
-  while (b->bytes > b->capacity && b->lines.size() > 1) {
+  // Once the ring is full every new line reuses the storage of the line it
+  // drops, so steady tracing allocates nothing.
+  std::string slot;
+  while (!b->lines.empty() && b->bytes + line.size() > b->capacity) {
     b->bytes -= b->lines.front().size();
+    if (slot.capacity() < b->lines.front().capacity()) slot = std::move(b->lines.front());
     b->lines.pop_front();
   }
+  slot.assign(line);
+  b->bytes += slot.size();
+  b->lines.push_back(std::move(slot));
 }
 
 }  // namespace
@@ -153,18 +185,24 @@ void tlg_internal(tlg_handle_t handle, const char* fmt, ...) {
     int n = vsnprintf(small, sizeof small, fmt, ap);
     va_end(ap);
     if (n < 0) return;
-    std::string text;
+    std::string_view text;
+    std::vector<char> big;
     if (static_cast<size_t>(n) < sizeof small) {
-      text.assign(small, static_cast<size_t>(n));
+      text = std::string_view(small, static_cast<size_t>(n));
     } else {
       size_t len = std::min(static_cast<size_t>(n), kMaxLine);
-      std::vector<char> big(len + 1);
+      big.resize(len + 1);
       va_start(ap, fmt);
       vsnprintf(big.data(), big.size(), fmt, ap);
       va_end(ap);
-      text.assign(big.data(), len);
+      text = std::string_view(big.data(), len);
     }
-    store(handle, expand(text));
+    // Most lines carry no placeholder; they are stored as formatted.
+    if (text.find('$') == std::string_view::npos) {
+      store(handle, text);
+    } else {
+      store(handle, expand(text));
+    }
   } catch (...) {
     // Tracing never fails its caller; the line is lost.
   }

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "inv_util.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -27,7 +29,16 @@ typedef struct fpd_drv_upgrade_req {
   uint32_t all_fpds;              // 1: every FPD of the location was asked for
   uint32_t all_locations;         // 1: every location was asked for
   uint32_t auto_upgrade;          // 1: automatic upgrade after an image change
+  inv_eid eid;                    // the device the image is for
+  uint32_t slot;                  // the device's slot
 } fpd_drv_upgrade_req;
+
+// Gives the device's running upgrade `value` more time (the framework's time
+// unit). 0 on success, -1 for a null handle.
+int fpd_drv_extend_timeout(void* fpd_hd, uint32_t value);
+// Withdraws a device registered with the framework. 0 on success, -1 for a
+// null handle.
+int fpd_drv_unregister(void* fpd_hd);
 
 #ifdef __cplusplus
 }

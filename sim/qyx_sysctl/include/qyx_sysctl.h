@@ -15,6 +15,9 @@ extern "C" {
 // The property as a boolean ("1", "true", "yes", "on" / "0", "false", "no",
 // "off", any case); `def` when it is missing or reads as neither.
 bool qyx_sysctl_get_bool(const char* key, bool def);
+// The property as an unsigned number (decimal, or hexadecimal after "0x");
+// `def` when it is missing or is not such a number.
+size_t qyx_sysctl_get_size(const char* key, size_t def);
 // Sets a property for this process (null value: removes it). 0, or -1 for a
 // null or empty key.
 int qyx_sysctl_set(const char* key, const char* value);

@@ -69,3 +69,19 @@ TEST_F(QyxSysctl, ProcessSettingWinsOverTheFileAndCanBeRemoved) {
 }
 
 }  // namespace
+
+TEST_F(QyxSysctl, SizesReadAsDecimalOrHexadecimal) {
+  struct Case {
+    const char* text;  // null: the property is missing
+    size_t expected;
+  };
+  const Case cases[] = {
+      {nullptr, 850}, {"1050", 1050}, {"0x400", 1024}, {"0", 0},
+      {"-5", 850},    {"12W", 850},   {"", 850},       {"+7", 850},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "(missing)");
+    write(c.text ? std::string(kKey) + "=" + c.text + "\n" : std::string("other=1\n"));
+    EXPECT_EQ(qyx_sysctl_get_size(kKey, 850), c.expected);
+  }
+}

@@ -18,6 +18,11 @@ struct envmon_notif_sys_pwr_data;
 struct alarmd_handle;
 struct alarmd_fault;
 struct fpd_drv_upgrade_req;
+struct drvif_eid_data_rec;      // one entry of a driver's entity-data notification
+struct drvif_sensor_data_rec;   // one entry of a driver's sensor-data notification
+struct invreg_ack;              // an inventory-registration acknowledgement
+struct inv_notify_event_data;   // an inventory-service notification
+struct platform_prefix_names;   // an entity's name prefix record (entprefix)
 
 extern "C" {
 
@@ -182,5 +187,80 @@ void envmon_pem_pwr_mgmt_update_fru_curr_data(int32_t value, envmon_sensor_info*
                                               uint32_t slot);
 void envmon_pem_pwr_mgmt_set_redundancy_num_pems(uint8_t count);
 void envmon_pem_pwr_mgmt_dump_data(void);
+
+// Driver notifications and connection, forwarded by the hardware abstraction
+// with the arguments it receives.
+void envmon_pem_drvif_connect(uint32_t driver);
+void envmon_pem_drvif_disconnect(uint32_t driver);
+// Registers the power modules with the power driver (once per connection).
+void envmon_drvif_pwr_regi_pem(void);
+void envmon_pem_drvif_verify_uncompleted_fpd_upgrade(void);
+void envmon_pem_drvif_eid_data_notification(
+    uint8_t subtype, const struct drvif_eid_data_rec* entry, const pelm_eid* entry_eid,
+    pelm_eid* eid, pelm_tsi* tsi, uint32_t tsi_count, uint32_t slot, uint32_t board_id,
+    const char* serial, uint32_t hw_events, uint32_t fault_events, const char* fault_text,
+    uint32_t warn_events, const char* warn_text, uint32_t hours_used, const uint8_t* idprom,
+    uint32_t idprom_len, uint32_t hw_major, uint32_t hw_minor, uint32_t scope);
+void envmon_pem_drvif_eid_data_notification_complete(uint8_t subtype);
+void envmon_pem_drvif_sensor_data_notification(
+    uint8_t subtype, const struct drvif_sensor_data_rec* entry, pelm_eid* eid, const char* eid_str,
+    pelm_tsi* tsi, uint32_t tsi_count, uint32_t slot, uint32_t scope, int32_t value,
+    uint32_t hw_event, uint32_t fault_event, uint32_t warning_event, uint32_t figure1,
+    uint32_t figure2, uint32_t figure3, uint64_t figure4, uint64_t timestamp);
+// The batch kind is not read.
+void envmon_pem_drvif_sensor_data_notification_complete(uint8_t kind = 0);
+// The PEM's FPD record with that entity id, or null.
+fpd_data* envmon_pem_get_fpd_data(uint32_t slot, const inv_eid* eid);
+void envmon_pem_drvif_fpd_data_state_notification(uint32_t slot, fpd_data* fpd,
+                                                  uint32_t from_driver, uint32_t prev_state);
+void envmon_pem_drvif_fpd_data_fault_notification(uint32_t slot, const pelm_eid* eid,
+                                                  fpd_data* fpd);
+
+// Inventory: registrations the hardware abstraction hands over, its
+// acknowledgements and connection events.
+void envmon_pem_inv_invreg_rm_register_powertray_entities(uint32_t tray);
+void envmon_pem_inv_invreg_rm_register_powertray_entities_fru(uint32_t tray, uint32_t pem,
+                                                              uint32_t hw_type, const char* serial,
+                                                              uint32_t serial_len, uint32_t hw_major,
+                                                              uint32_t hw_minor);
+void envmon_pem_inv_invreg_rm_unregister_powertray_entities_fru(uint32_t tray, uint32_t pem,
+                                                                uint32_t hw_type);
+void envmon_pem_inv_invreg_update_powertray_entities_prefix(uint32_t tray);
+// 0 with the inventory hardware type (8 power tray, 9 power module), or
+// ENVMON_ERR_INVALID_ARG for a type that is neither.
+envmon_err_t envmon_pem_convert_pd_type_2_inv_pi_type(uint32_t hw_type, uint32_t* inv_type);
+uint32_t envmon_pem_get_powertray_inv_hw_type(void);
+uint32_t envmon_pem_get_powertray_container_eid_subtype(void);
+void envmon_pem_inv_invreg_reg_fpd_eid(const pelm_eid* eid, uint32_t slot, const char* name);
+void envmon_pem_update_prefix_str(int32_t slot, const struct platform_prefix_names* prefix);
+void envmon_pem_inv_invreg_rm_connect(void);
+void envmon_pem_inv_invreg_rm_disconnect(void);
+void envmon_pem_inv_invreg_response_register_eid(uint32_t ack, const pelm_eid* eid);
+void envmon_pem_inv_invreg_response_report_eeprom_data(const struct invreg_ack* msg,
+                                                       uint32_t slot);
+void envmon_pem_inv_invreg_rm_response_register_fru_type(const struct invreg_ack* msg,
+                                                         uint32_t slot);
+void envmon_pem_inv_invreg_rm_response_unregister_fru_type(const struct invreg_ack* msg,
+                                                           uint32_t slot);
+void envmon_pem_inv_invreg_rm_response_register_container_eid(const struct invreg_ack* msg,
+                                                              uint32_t slot);
+void envmon_invreg_flow_resume_chk_n_resend_pem_data(void);
+void envmon_pem_inv_capi_notify_event(const struct inv_notify_event_data* event);
+// 1 when some tray has PEMs and every such tray has all its containers
+// acknowledged by inventory.
+int envmon_all_pem_container_regi_done(void);
+
+// Power-management entries (tray events, upgrades, card shutdowns).
+void envmon_pem_pwr_mgmt_powertray_oir(uint8_t tray, uint8_t inserted);
+envmon_err_t envmon_pem_fm_process_card_shut_progressive_mode(uint8_t card_index, int32_t mode,
+                                                              int32_t power_draw);
+void envmon_pem_fcc_pwr_mgmt_pbudget_data_init(void);
+// The same effect as the hardware abstraction's function of this name: the
+// IDPROM access fault tag.
+envmon_fm_fault_req* envmon_hal_fm_configure_idprom_access_failure(envmon_fm_fault_req* req);
+
+// Canned scenarios for engineers.
+void envmon_pem_run_test_case(uint32_t test_id);
+void envmon_mirno_pem_run_test_case(uint32_t test_id);
 
 }  // extern "C"

@@ -55,9 +55,6 @@ void acq_clear_calls() { state().calls.clear(); }
 
 extern "C" {
 
-// The power-management record (power management's own when it is built).
-envmon_pwr_mgmt_data_t* envmon_pwr_mgmt_data;
-
 // ---- Platform limits and classes. ----
 uint32_t envmon_hal_get_max_fantray(void) { return state().max_fantray; }
 uint32_t envmon_hal_get_max_pri_fantray(void) { return state().max_pri_fantray; }
