@@ -3,6 +3,7 @@
 // platform-independent sources (shared/), which both platforms compile in.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <span>
@@ -10,6 +11,7 @@
 #include "alarmd.h"
 #include "envmon_pem.h"
 #include "idprom.h"
+#include "mtimer.h"
 #include "tlg.h"
 
 extern "C" {
@@ -30,6 +32,17 @@ extern tlg_handle_t obfl_tlg_lib_hdl;
 extern pd_power_tray_info_t* pd_power_tray_info __attribute__((weak));
 extern pd_power_supplies_data_t pd_power_supplies_data __attribute__((weak));
 
+// Timer leaves of the library's timer trees. A new leaf of the tree with the
+// type and context: 0, or -1 (traced) when it cannot be made or `leaf` is null.
+int32_t envmon_mtimer_leaf_new(mtimer_tree_t* tree, mtimer_leaf_t* parent, uint32_t type, void* context,
+                               const char* label, mtimer_leaf_t** leaf);
+// Starts the leaf for `seconds`; nothing for a null leaf or 0 seconds.
+void envmon_timer_leaf_start(mtimer_leaf_t* leaf, uint32_t seconds);
+
+// Clears a sensor's raised temperature alarm (the sensor is looked up by its
+// entity id when not given) because its value can no longer be read.
+void envmon_clear_temp_alarm(const pelm_eid* eid, envmon_sensor_info* sensor, int32_t scope);
+
 }  // extern "C"
 
 #pragma GCC visibility push(hidden)
@@ -38,6 +51,10 @@ namespace envhal {
 // The PEM library's chassis-wide figures and its trays, or null without them.
 inline pd_power_supplies_data_t* pem_supplies() { return &pd_power_supplies_data; }
 inline pd_power_tray_info_t* pem_trays() { return &pd_power_tray_info != nullptr ? pd_power_tray_info : nullptr; }
+
+// Copies at most cap - 1 characters of src (null: nothing) into dst and
+// terminates it; cap 0 writes nothing.
+void copy_text(char* dst, size_t cap, const char* src);
 
 // The result every IDPROM failure returns (a plain number, not an error code).
 inline constexpr int kIdpromError = 22;

@@ -57,10 +57,6 @@ bool named_hot_swap_pec(const envmon_sensor_info& s) {
 
 }  // namespace
 
-// Kept by inventory registration; bound weakly so that the core loads before
-// that part of the process exists.
-extern "C" __attribute__((weak)) int32_t bb_lc_fru_current_db[14];
-
 extern "C" {
 
 void envmon_volt_value_change_event(const pelm_eid* eid, int32_t value, int32_t scope,
@@ -83,8 +79,7 @@ void envmon_curr_value_change_event(const pelm_eid* eid, int32_t value, int32_t 
   record(*s, value, timestamp);
   envmon_obfl_set_state(s, kObflCurrent);
   const uint32_t slot = eid->slot;
-  if (bb_lc_fru_current_db && local_pec_card() && named_hot_swap_pec(*s) &&
-      slot == kLocalPecSlot) {
+  if (local_pec_card() && named_hot_swap_pec(*s) && slot == kLocalPecSlot) {
     bb_lc_fru_current_db[kLocalPecSlot] = value;
     tlg_internal(info_tlg_cmn_hdl, kLocalPec, static_cast<int>(slot), value);
   }

@@ -249,6 +249,7 @@ class PwrTest : public ::testing::Test {
       level = {5, subtype, inst};
       e.tsi = &level;
       e.tsi_count = 1;
+      e.present = PELM_EID_HAS_RACK | PELM_EID_HAS_SLOT | PELM_EID_HAS_TSI;
     }
   };
 

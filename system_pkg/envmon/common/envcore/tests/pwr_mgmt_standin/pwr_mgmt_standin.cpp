@@ -122,10 +122,6 @@ bool envmon_hal_is_trap_needed(uint32_t slot, int32_t subtype, envmon_sensor_inf
 }
 
 // ---- Inventory registration. ----
-// Data has one definition in the process: the shared build's.
-#ifndef PWR_MGMT_STANDIN_IN_PROGRAM
-int32_t bb_lc_fru_current_db[14];
-#endif
 
 void envmon_inv_invreg_fru_power_alloc_update(const pelm_eid* eid, uint32_t power_allocated,
                                               int32_t power_status, int32_t current,
