@@ -11,6 +11,8 @@
 #include "inv_util.h"
 #include "mtimer.h"
 
+struct drvif_sensor_data_rec;
+
 extern "C" {
 
 // ---- Records. ----
@@ -149,6 +151,9 @@ void envmon_hal_fan_algo_optics_sensor_list_upd(uint32_t slot, uint32_t card_typ
                                                 uint8_t inserted);
 void disable_optics_FT_algo(void);
 void envmon_hal_optics_FT_alm(uint8_t raise);
+// An optics module's temperature notification from the platform driver.
+void envmon_hal_process_optics_sensor(const struct drvif_sensor_data_rec* notification,
+                                      const pelm_eid* eid, uint32_t slot);
 
 }  // extern "C"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "drvif.h"
 #include "envmon_hal.h"
 #include "fan_test_support.h"
 
@@ -30,21 +31,17 @@ class Optics : public testing::Test {
     nb().faults.clear();
   }
 
-  // What the driver client's sensor path does with an optics module at its
-  // minor-high temperature.
+  // An optics module at its minor-high temperature, as the driver reports it.
   void hot(uint32_t slot) {
-    optics_sensor* node = optics_sensor_list;
-    while (node != nullptr && node->slot != static_cast<int32_t>(slot)) node = node->next;
-    if (node == nullptr) {
-      node = static_cast<optics_sensor*>(std::calloc(1, sizeof(optics_sensor)));
-      node->eid = fantest::temp_eid(slot, 1);
-      node->slot = static_cast<int32_t>(slot);
-      node->next = optics_sensor_list;
-      optics_sensor_list = node;
-    }
-    optics_ramp_wait_timer_start_stop(0);
-    update_fan_speed();
-    restart_optics_recover_timer();
+    drvif_sensor_data_rec rec{};
+    rec.eid = fantest::temp_eid(slot, 1);
+    rec.value = 75;
+    rec.thr_minor_high = 70;
+    rec.oper_state = 1;
+    envmon_hal_drvif_sensor_data_notification(ENVMON_SENSOR_TEMPERATURE, &rec, &rec.eid, "optics", rec.eid.tsi,
+                                              rec.eid.tsi_count, slot, ENVMON_SCOPE_RACK, rec.value, 0x10, 0, 0, 0, 9,
+                                              0, 0, 1);
+    envmon_free_tsi(&rec.eid);
   }
 
   size_t list_size() const {

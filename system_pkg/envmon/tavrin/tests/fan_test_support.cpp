@@ -234,6 +234,17 @@ void envmon_obfl_set_state(envmon_sensor_info* sensor, int32_t kind) {
   nb().calls.push_back(std::string("envmon_obfl_set_state(") + sensor->name + ", " + std::to_string(kind) + ")");
 }
 
+void envmon_update_oper_state(const pelm_eid* eid, uint32_t hw_event, uint32_t scope) {
+  char text[96];
+  std::snprintf(text, sizeof(text), "envmon_update_oper_state(slot %u, 0x%x, %u)", eid->slot, hw_event, scope);
+  nb().calls.push_back(text);
+}
+
+void envmon_inv_invreg_power_usage_update(const pelm_eid* /*eid*/, envmon_sensor_info* sensor, uint32_t scope) {
+  nb().calls.push_back(std::string("envmon_inv_invreg_power_usage_update(") + sensor->name + ", " +
+                       std::to_string(sensor->value) + ", " + std::to_string(scope) + ")");
+}
+
 void envmon_rm_fan_cb_cleanup(uint32_t tray) {
   nb().calls.push_back("envmon_rm_fan_cb_cleanup(" + std::to_string(tray) + ")");
 }

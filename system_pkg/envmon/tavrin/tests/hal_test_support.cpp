@@ -135,7 +135,7 @@ void envmon_pem_fsa_rm_cleanup_inv_retry_request(void) { log_call("envmon_pem_fs
 void envmon_pem_fsa_rm_cleanup_drvif_retry_request(uint32_t driver) {
   log_call("envmon_pem_fsa_rm_cleanup_drvif_retry_request(%u)", driver);
 }
-int32_t envmon_pem_fsa_rm_pd_error_count(void) { return 0; }
+int32_t envmon_pem_fsa_rm_pd_error_count(void) { return static_cast<int32_t>(pem().answer); }
 
 envmon_err_t envmon_pem_tlg_init(struct evloop* loop, tlg_handle_t main, tlg_handle_t err, tlg_handle_t info,
                                  tlg_handle_t dbg, tlg_handle_t pwrm, tlg_handle_t fanm, tlg_handle_t fault,
@@ -217,5 +217,54 @@ void envmon_pem_pwr_mgmt_set_redundancy_num_pems(uint8_t count) {
   log_call("envmon_pem_pwr_mgmt_set_redundancy_num_pems(%u)", count);
 }
 void envmon_pem_pwr_mgmt_dump_data(void) { log_call("envmon_pem_pwr_mgmt_dump_data()"); }
+
+void envmon_pem_drvif_connect(uint32_t driver) { log_call("envmon_pem_drvif_connect(%u)", driver); }
+void envmon_pem_drvif_disconnect(uint32_t driver) { log_call("envmon_pem_drvif_disconnect(%u)", driver); }
+void envmon_drvif_pwr_regi_pem(void) { log_call("envmon_drvif_pwr_regi_pem()"); }
+void envmon_pem_drvif_verify_uncompleted_fpd_upgrade(void) {
+  log_call("envmon_pem_drvif_verify_uncompleted_fpd_upgrade()");
+}
+void envmon_pem_drvif_eid_data_notification(uint8_t subtype, const struct drvif_eid_data_rec* entry,
+                                            const pelm_eid* entry_eid, pelm_eid* eid, pelm_tsi* tsi,
+                                            uint32_t tsi_count, uint32_t slot, uint32_t board_id, const char* serial,
+                                            uint32_t hw_events, uint32_t fault_events, const char* fault_text,
+                                            uint32_t warn_events, const char* warn_text, uint32_t hours_used,
+                                            const uint8_t* idprom, uint32_t idprom_len, uint32_t hw_major,
+                                            uint32_t hw_minor, uint32_t scope) {
+  log_call("envmon_pem_drvif_eid_data_notification(%u, %s, %s, %s, %s, %u, %u, 0x%x, %s, 0x%x, 0x%x, %s, 0x%x, %s, "
+           "%u, %s, %u, %u, %u, %u)",
+           subtype, p(entry), p(entry_eid), p(eid), p(tsi), tsi_count, slot, board_id, serial, hw_events,
+           fault_events, fault_text, warn_events, warn_text, hours_used, p(idprom), idprom_len, hw_major, hw_minor,
+           scope);
+}
+void envmon_pem_drvif_eid_data_notification_complete(uint8_t subtype) {
+  log_call("envmon_pem_drvif_eid_data_notification_complete(%u)", subtype);
+}
+void envmon_pem_drvif_sensor_data_notification(uint8_t subtype, const struct drvif_sensor_data_rec* entry,
+                                               pelm_eid* eid, const char* eid_str, pelm_tsi* tsi, uint32_t tsi_count,
+                                               uint32_t slot, uint32_t scope, int32_t value, uint32_t hw_event,
+                                               uint32_t fault_event, uint32_t warning_event, uint32_t figure1,
+                                               uint32_t figure2, uint32_t figure3, uint64_t figure4,
+                                               uint64_t timestamp) {
+  log_call("envmon_pem_drvif_sensor_data_notification(%u, %s, %s, %s, %s, %u, %u, %u, %d, 0x%x, 0x%x, 0x%x, %u, %u, "
+           "%u, %llu, %llu)",
+           subtype, p(entry), p(eid), eid_str, p(tsi), tsi_count, slot, scope, value, hw_event, fault_event,
+           warning_event, figure1, figure2, figure3, static_cast<unsigned long long>(figure4),
+           static_cast<unsigned long long>(timestamp));
+}
+void envmon_pem_drvif_sensor_data_notification_complete(uint8_t kind) {
+  log_call("envmon_pem_drvif_sensor_data_notification_complete(%u)", kind);
+}
+fpd_data* envmon_pem_get_fpd_data(uint32_t slot, const inv_eid* eid) {
+  log_call("envmon_pem_get_fpd_data(%u, %s)", slot, p(eid));
+  return pem().fpd;
+}
+void envmon_pem_drvif_fpd_data_state_notification(uint32_t slot, fpd_data* fpd, uint32_t from_driver,
+                                                  uint32_t prev_state) {
+  log_call("envmon_pem_drvif_fpd_data_state_notification(%u, %s, %u, %u)", slot, p(fpd), from_driver, prev_state);
+}
+void envmon_pem_drvif_fpd_data_fault_notification(uint32_t slot, const pelm_eid* eid, fpd_data* fpd) {
+  log_call("envmon_pem_drvif_fpd_data_fault_notification(%u, %s, %s)", slot, p(eid), p(fpd));
+}
 
 }  // extern "C"

@@ -23,6 +23,7 @@ struct PemLibrary {
   bool ready = false;                 // envmon_pem_is_pwr_mgmt_ready
   bool system_data_filled = true;     // envmon_pem_check_n_update_system_pwr_data
   uint32_t misc_state = 0;            // the word envmon_get_pem_misc_state points to
+  fpd_data* fpd = nullptr;            // envmon_pem_get_fpd_data
 };
 PemLibrary& pem();
 void reset_pem();
