@@ -29,6 +29,7 @@ struct drvif_handle {
   int in_event = 0;
   uint32_t index = 0;       // the driver index given to drvif_connect
   bool have_target = false;
+  bool switch_target = false;  // connect to `target` once the old connection is gone
   msgpipe_endpoint target{};
   uint32_t last_request = 0;
   struct Pending {
@@ -174,7 +175,14 @@ struct drvif_handle {
       state = State::idle;
       pending.clear();
       if (was_connected && disconnect) disconnect(this, 0, index);
-      if (!dead) retry();
+      if (dead) return;
+      if (switch_target) {
+        switch_target = false;
+        msgpipe_set_connect_delay(transport, 0);
+        start_connect();
+        return;
+      }
+      retry();
       return;
     }
     if (event == MSGPIPE_EV_FLOW_RESUMED) return;
@@ -303,13 +311,18 @@ int drvif_connect(drvif_handle_t* h, uint32_t index) {
 
 int drvif_connect_with_endpoint(drvif_handle_t* h, const msgpipe_endpoint* endpoint, uint32_t index) {
   if (h == nullptr || endpoint == nullptr) return DRVIF_ERR_FAILED;
-  if (msgpipe_is_connected(h->transport) || msgpipe_is_connecting(h->transport))
-    return DRVIF_ERR_FAILED;
   h->index = index;
   h->started = true;
   h->target = *endpoint;
   h->have_target = true;
-  h->state = drvif_handle::State::idle;
+  if (msgpipe_is_connected(h->transport) || msgpipe_is_connecting(h->transport) ||
+      h->state != drvif_handle::State::idle) {
+    // Heading elsewhere: the new endpoint is taken once that connection is gone.
+    h->switch_target = true;
+    if (msgpipe_is_connected(h->transport) || msgpipe_is_connecting(h->transport))
+      msgpipe_disconnect(h->transport);
+    return DRVIF_OK;
+  }
   msgpipe_set_connect_delay(h->transport, 0);
   h->start_connect();
   return h->state == drvif_handle::State::connecting ? DRVIF_OK : DRVIF_ERR_FAILED;

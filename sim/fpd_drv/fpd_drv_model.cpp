@@ -1,7 +1,10 @@
 // The FPD framework as far as device owners talk to it: time-out extensions
 // of running upgrades and withdrawals of devices, kept in the process.
 #include <cstdio>
+#include <cstring>
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -11,10 +14,15 @@
 
 namespace {
 
+struct Device {
+  fpd_drv_reg_info reg;
+};
+
 struct Model {
   std::mutex mu;
   std::vector<std::string> calls;
   std::map<std::string, int> fail_next;
+  std::vector<std::unique_ptr<Device>> devices;
 };
 
 Model& model() {
@@ -48,7 +56,46 @@ extern "C" int fpd_drv_extend_timeout(void* fpd_hd, uint32_t value) {
 
 extern "C" int fpd_drv_unregister(void* fpd_hd) {
   if (fpd_hd == nullptr) return -1;
-  return answer("unregister", "unregister(" + handle_text(fpd_hd) + ")");
+  const int rc = answer("unregister", "unregister(" + handle_text(fpd_hd) + ")");
+  if (rc == 0) {
+    Model& m = model();
+    std::lock_guard<std::mutex> lock(m.mu);
+    std::erase_if(m.devices, [fpd_hd](const auto& d) { return d.get() == fpd_hd; });
+  }
+  return rc;
+}
+
+extern "C" int fpd_drv_init(const fpd_drv_reg_info* reg, void** fpd_hd) {
+  if (reg == nullptr || fpd_hd == nullptr) return -1;
+  const std::string name(reg->name, strnlen(reg->name, sizeof(reg->name)));
+  const int rc = answer("init", "init(" + name + ")");
+  if (rc != 0) return rc;
+  Model& m = model();
+  std::lock_guard<std::mutex> lock(m.mu);
+  m.devices.push_back(std::make_unique<Device>(Device{*reg}));
+  *fpd_hd = m.devices.back().get();
+  return 0;
+}
+
+extern "C" int fpd_drv_enable_fpd(void* fpd_hd, uint32_t enable) {
+  if (fpd_hd == nullptr) return -1;
+  return answer("enable", "enable(" + handle_text(fpd_hd) + "," + std::to_string(enable) + ")");
+}
+
+const fpd_drv_reg_info* fpd_drv_test_device(void* fpd_hd) {
+  Model& m = model();
+  std::lock_guard<std::mutex> lock(m.mu);
+  for (const auto& d : m.devices)
+    if (d.get() == fpd_hd) return &d->reg;
+  return nullptr;
+}
+
+std::vector<void*> fpd_drv_test_devices() {
+  Model& m = model();
+  std::lock_guard<std::mutex> lock(m.mu);
+  std::vector<void*> out;
+  for (const auto& d : m.devices) out.push_back(d.get());
+  return out;
 }
 
 std::vector<std::string> fpd_drv_test_calls() {
@@ -68,4 +115,5 @@ void fpd_drv_test_reset() {
   std::lock_guard<std::mutex> lock(m.mu);
   m.calls.clear();
   m.fail_next.clear();
+  m.devices.clear();
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "alarmd.h"
+#include "fpd_drv.h"
 #include "envmon_pwr_mgmt.h"
 
 namespace {
@@ -237,7 +238,194 @@ void envmon_inv_invreg_report_hw_event(const pelm_eid* eid, uint32_t scope, uint
   acq_log("envmon_inv_invreg_report_hw_event(%u, %u, %u)", eid ? eid->slot : 0u, scope, st);
 }
 
+// ---- Platform-driver hooks of the hardware abstraction. ----
+void envmon_hal_drvif_connect(uint32_t d) { acq_log("envmon_hal_drvif_connect(%u)", d); }
+void envmon_hal_drvif_disconnect(uint32_t d) { acq_log("envmon_hal_drvif_disconnect(%u)", d); }
+void envmon_hal_drvif_post_connect_actions(uint32_t d) {
+  acq_log("envmon_hal_drvif_post_connect_actions(%u)", d);
+}
+int32_t envmon_hal_drvif_reg_ecu_eids(struct drvif_eid_register_req*) {
+  acq_log("envmon_hal_drvif_reg_ecu_eids");
+  return 0;
+}
+void envmon_hal_update_rack_num(uint32_t rack) { acq_log("envmon_hal_update_rack_num(0x%x)", rack); }
+int envmon_hal_ok_to_poll_sensor(const envmon_sensor_info* s) {
+  if (!s || !s->eid.tsi) return 1;
+  auto it = state().ok_to_poll.find(s->eid.tsi[s->eid.tsi_count - 1].instance);
+  return it == state().ok_to_poll.end() ? 1 : it->second;
+}
+uint32_t envmon_hal_drvif_get_driver_by_slot(uint32_t slot) {
+  auto it = state().driver_by_slot.find(slot);
+  return it == state().driver_by_slot.end() ? 17 : it->second;
+}
+int envmon_hal_is_driver_and_slot_valid(uint32_t, uint32_t slot) {
+  const auto& v = state().invalid_driver_slots;
+  return std::find(v.begin(), v.end(), slot) == v.end() ? 1 : 0;
+}
+// As the platform does it: the card's own and port-adapter slots are node
+// scope; others rack scope, with the log-all request of their class.
+void envmon_hal_set_obfl_state_pending(uint32_t slot, uint32_t* scope) {
+  uint32_t i = 0;
+  if ((envmon_nm && slot == envmon_nm->slot_num) || envmon_is_mpa_slot(slot, &i)) {
+    *scope = ENVMON_SCOPE_NODE;
+    if (envmon_nm) envmon_nm->misc_state |= ENVMON_NM_OBFL_LOG_ALL;
+    return;
+  }
+  *scope = ENVMON_SCOPE_RACK;
+  if (!envmon_rm) return;
+  if (envmon_is_fantray_slot(slot, &i))
+    envmon_rm->obfl_flags |= ENVMON_RM_OBFL_FANTRAYS;
+  else if (state().pem_slots.count(slot))
+    envmon_rm->obfl_flags |= ENVMON_RM_OBFL_PEMS;
+  else
+    envmon_rm->obfl_flags |= ENVMON_RM_OBFL_OTHER;
+}
+envmon_err_t envmon_hal_drvif_sensor_data_notification(
+    uint8_t subtype, const struct drvif_sensor_data_rec*, pelm_eid* eid, const char*, pelm_tsi*,
+    uint32_t tsi_count, uint32_t slot, uint32_t scope, int32_t value, uint32_t hw_event, uint32_t fault,
+    uint32_t warning, uint32_t aux2, uint32_t scale, uint32_t aux1, uint64_t type, uint64_t ts) {
+  acq_log("sensor(%u, %s, %u, %u, %u, value=%d, hw=0x%x, fault=0x%x, warn=0x%x, aux2=%u, scale=%u, "
+          "aux1=%u, type=%lu, ts=%lu)",
+          subtype, eid_text(eid).c_str(), tsi_count, slot, scope, value, hw_event, fault, warning, aux2,
+          scale, aux1, static_cast<unsigned long>(type), static_cast<unsigned long>(ts));
+  return 0;
+}
+void envmon_hal_drvif_sensor_data_notification_complete(uint8_t subtype) {
+  acq_log("sensor_complete(%u)", subtype);
+}
+void envmon_hal_drvif_eid_data_notification(uint8_t subtype, const struct drvif_eid_data_rec*,
+                                            const pelm_eid*, pelm_eid* eid, pelm_tsi*, uint32_t,
+                                            uint32_t slot, uint32_t board_id, const char* serial,
+                                            uint32_t st, uint32_t fault, const char* text1,
+                                            uint32_t warning, const char* text2, uint32_t misc,
+                                            const uint8_t*, uint32_t idprom_len, uint32_t hw_major,
+                                            uint32_t hw_minor, uint32_t scope) {
+  acq_log("entity(%u, %s, %u, 0x%x, %s, 0x%x, 0x%x, %s, 0x%x, %s, %u, %u, %u.%u, %u)", subtype,
+          eid_text(eid).c_str(), slot, board_id, serial, st, fault, text1, warning, text2, misc,
+          idprom_len, hw_major, hw_minor, scope);
+}
+void envmon_hal_drvif_eid_data_notification_complete(uint8_t subtype) {
+  acq_log("entity_complete(%u)", subtype);
+}
+bool envmon_hal_is_optics_slot(uint32_t slot) {
+  const auto& v = state().optics_slots;
+  return std::find(v.begin(), v.end(), slot) != v.end();
+}
+void envmon_hal_fan_algo_optics_removal(uint32_t slot) {
+  acq_log("envmon_hal_fan_algo_optics_removal(%u)", slot);
+}
+bool envmon_hal_fan_mgmt_is_inv_reg_active(uint32_t tray) {
+  const auto& v = state().fan_reg_active;
+  return std::find(v.begin(), v.end(), tray) != v.end();
+}
+envmon_err_t envmon_hal_fan_mgmt_fan_speed_update(uint32_t tray, uint32_t repoll) {
+  acq_log("envmon_hal_fan_mgmt_fan_speed_update(%u, %u)", tray, repoll);
+  return 0;
+}
+envmon_err_t envmon_hal_fan_mgmt_fantray_oir(uint32_t tray, uint8_t presence, pelm_eid*,
+                                             uint8_t fail, const char* reason) {
+  acq_log("envmon_hal_fan_mgmt_fantray_oir(%u, %u, %u, %s)", tray, presence, fail,
+          reason ? reason : "none");
+  return 0;
+}
+void envmon_hal_fan_mgmt_inv_reg_reset_state(uint32_t st, uint32_t tray, uint32_t flag) {
+  acq_log("envmon_hal_fan_mgmt_inv_reg_reset_state(0x%x, %u, %u)", st, tray, flag);
+}
+int envmon_hal_idprom_get_pid(const uint8_t*, uint32_t size, char* buf, uint32_t buf_size) {
+  acq_log("envmon_hal_idprom_get_pid(%u)", size);
+  if (state().pid_fails) return 22;
+  snprintf(buf, buf_size, "%s", state().idprom_pid.c_str());
+  return 0;
+}
+int envmon_hal_idprom_get_hw_version(const uint8_t*, uint32_t, uint16_t* v) {
+  if (state().hw_version_fails) return 22;
+  *v = state().idprom_hw_version;
+  return 0;
+}
+bool envmon_hal_is_fpd_upgrade_supported(uint32_t driver) {
+  const auto& v = state().fpd_upgrade_drivers;
+  return std::find(v.begin(), v.end(), driver) != v.end();
+}
+fpd_data* envmon_hal_get_fpd_data(uint32_t slot, const inv_eid*) {
+  auto it = state().hal_fpds.find(slot);
+  return it == state().hal_fpds.end() ? nullptr : it->second;
+}
+bool envmon_hal_check_get_fpd_resp(uint32_t, uint32_t code) {
+  const auto& v = state().retry_fpd_codes;
+  return std::find(v.begin(), v.end(), code) != v.end();
+}
+void envmon_hal_drvif_fpd_data_state_notification(uint32_t slot, fpd_data*, uint32_t notified,
+                                                  uint32_t prev) {
+  acq_log("fpd_state(%u, %u, %u)", slot, notified, prev);
+}
+void envmon_hal_drvif_fpd_data_fault_notification(uint32_t slot, const pelm_eid*, fpd_data* fpd) {
+  acq_log("fpd_fault(%u, %s)", slot, fpd ? fpd->fault_msg : "");
+}
+// As the PEM library does it: the core fills the slot-dependent part.
+int32_t envmon_hal_fpd_init(fpd_data* fpd, uint32_t slot, uint32_t* node_slot, void* reg) {
+  acq_log("envmon_hal_fpd_init(%u)", slot);
+  return envmon_fpd_process_data(fpd, slot, node_slot, static_cast<fpd_drv_reg_info*>(reg));
+}
+void envmon_hal_fpd_init_slot(uint32_t slot) { acq_log("envmon_hal_fpd_init_slot(%u)", slot); }
+envmon_err_t envmon_hal_fpd_image_set(struct fpd_drv_upgrade_req*, fpd_data** fpd, uint32_t* driver,
+                                      uint8_t*) {
+  acq_log("envmon_hal_fpd_image_set");
+  *fpd = state().hal_fpd_image_set_record;
+  *driver = state().hal_fpd_image_set_driver;
+  return state().hal_fpd_image_set_rc;
+}
+uint32_t envmon_hal_fpd_get_upgrade_timeout(const fpd_data*) { return state().fpd_timeout; }
+
+// ---- Power management. ----
+bool envmon_all_power_tray_container_regi_done(void) { return state().power_trays_registered; }
+void envmon_pwr_mgmt_fantray_oir_ev(uint8_t tray, uint8_t present) {
+  acq_log("envmon_pwr_mgmt_fantray_oir_ev(%u, %u)", tray, present);
+}
+void envmon_update_card_budget(int32_t slot, int32_t card_type, const char* pid, int32_t maj,
+                               int32_t min, bool check, int32_t card_state) {
+  acq_log("envmon_update_card_budget(%d, 0x%x, %s, %d, %d, %d, %d)", slot, card_type, pid, maj, min,
+          check ? 1 : 0, card_state);
+}
+
+// ---- Inventory registration. ----
+void envmon_inv_invreg_nm_reg_all_sensors(void) { acq_log("envmon_inv_invreg_nm_reg_all_sensors"); }
+void envmon_inv_invreg_rm_register_chassis_lvl_eids(void) {
+  acq_log("envmon_inv_invreg_rm_register_chassis_lvl_eids");
+}
+void envmon_mpa_start_stop_sensor_polling(uint8_t index, uint32_t mode) {
+  acq_log("envmon_mpa_start_stop_sensor_polling(%u, %u)", index, mode);
+}
+int32_t envmon_inv_invreg_upd_eid_state(const pelm_eid* eids, const uint32_t* states, uint32_t n,
+                                        uint32_t scope) {
+  acq_log("envmon_inv_invreg_upd_eid_state(%s, %u, %u, %u)", eid_text(eids).c_str(),
+          states ? states[0] : 0u, n, scope);
+  return state().upd_eid_state_rc;
+}
+int32_t envmon_inv_invreg_led_status_update(const pelm_eid* eid, envmon_sensor_info* s, uint32_t scope) {
+  acq_log("envmon_inv_invreg_led_status_update(%s, %d, %u)", eid_text(eid).c_str(), s ? s->value : 0,
+          scope);
+  return state().led_status_rc;
+}
+envmon_err_t envmon_inv_invreg_fan_fru_reg(uint32_t slot, uint32_t board_id, const char* serial,
+                                           const uint8_t*, uint32_t len, pelm_eid* eid) {
+  acq_log("envmon_inv_invreg_fan_fru_reg(%u, 0x%x, %s, %u, %s)", slot, board_id, serial, len,
+          eid_text(eid).c_str());
+  return 0;
+}
+envmon_err_t envmon_inv_invreg_fan_fru_unreg(uint32_t slot) {
+  acq_log("envmon_inv_invreg_fan_fru_unreg(%u)", slot);
+  return 0;
+}
+int32_t envmon_inv_invreg_rm_report_fpga_data(fpd_data* fpd, uint8_t from_resp) {
+  acq_log("envmon_inv_invreg_rm_report_fpga_data(%.*s, %u)", static_cast<int>(sizeof(fpd->name)),
+          fpd ? fpd->name : "", from_resp);
+  return state().report_fpga_rc;
+}
+
 // ---- The core's control flow. ----
+void envmon_fsa_cleanup_all_drvif_retry_request(uint32_t driver) {
+  acq_log("envmon_fsa_cleanup_all_drvif_retry_request(%u)", driver);
+}
 envmon_err_t envmon_ceb_fsa_sched_event(uint32_t event) {
   acq_log("envmon_ceb_fsa_sched_event(%u)", event);
   return ENVMON_OK;

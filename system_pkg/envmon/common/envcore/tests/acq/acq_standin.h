@@ -55,6 +55,25 @@ struct AcqStandin {
   // PEM library: slot -> (tray, PEM).
   std::map<uint32_t, std::pair<uint32_t, uint32_t>> pem_slots;
 
+  // Platform-driver hooks.
+  std::map<uint32_t, int> ok_to_poll;             // by sensor instance; default 1
+  std::vector<uint32_t> invalid_driver_slots;      // slots no driver serves
+  std::vector<uint32_t> optics_slots;
+  std::vector<uint32_t> fan_reg_active;            // trays fan management knows
+  bool pid_fails = false;
+  std::string idprom_pid = "FAN-TRAY-PID";
+  uint16_t idprom_hw_version = 0x0102;
+  bool hw_version_fails = false;
+  std::vector<uint32_t> fpd_upgrade_drivers = {1, 2, 14};
+  std::map<uint32_t, fpd_data*> hal_fpds;          // by slot
+  std::vector<uint32_t> retry_fpd_codes;           // get-info codes asking for a retry
+  std::map<uint32_t, uint32_t> driver_by_slot;     // default 17
+  uint32_t fpd_timeout = 1800;
+  envmon_err_t hal_fpd_image_set_rc = 0;
+  fpd_data* hal_fpd_image_set_record = nullptr;
+  uint32_t hal_fpd_image_set_driver = 2;
+  bool power_trays_registered = false;
+
   // Inventory registration results.
   int32_t upd_eid_state_rc = 0;
   int32_t led_status_rc = 0;

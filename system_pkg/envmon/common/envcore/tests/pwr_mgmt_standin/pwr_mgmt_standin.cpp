@@ -1,5 +1,6 @@
 #include "pwr_mgmt_standin.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -12,10 +13,12 @@ PwrMgmtStandin& state() {
   return *s;
 }
 
-template <typename... Args>
-void log_call(const char* fmt, Args... args) {
+__attribute__((format(printf, 1, 2))) void log_call(const char* fmt, ...) {
   char text[512];
-  snprintf(text, sizeof(text), fmt, args...);
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(text, sizeof(text), fmt, ap);
+  va_end(ap);
   state().calls.emplace_back(text);
 }
 
