@@ -16,3 +16,5 @@ target_sources(envcore PRIVATE
   envmon_inv_bb_curr.cpp
   envmon_inv_mpa.cpp)
 target_link_libraries(envcore PRIVATE invreg inv nodeid msgcodec msgpipe)
+
+add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/invreg)

@@ -68,7 +68,9 @@ int table_index(envmon_client_handle* client) {
 // that left the active role answers no more rack-scope requests.
 envmon_err_t remove_server(const char* fn, int slot, uint32_t scope) {
   envmon_server_handle* s = envmon_svr_hdl[slot];
-  for (envmon_client_handle* c : g_accepted) {
+  // A copy: a disconnection may be reported, and the list changed, at once.
+  const std::vector<envmon_client_handle*> accepted = g_accepted;
+  for (envmon_client_handle* c : accepted) {
     if (envmon_client_get_user_context(c) == s) envmon_client_disconnect(c);
   }
   int32_t rc = envmon_server_deactivate(s);

@@ -397,3 +397,43 @@ TEST(FanSpeedReadings, AreKeptAndPushedToInventory) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string dump_text() {
+  FILE* f = std::tmpfile();
+  env_dump_fd = f;
+  envmon_hal_fan_mgmt_dump_data_structures();
+  env_dump_fd = nullptr;
+  std::fflush(f);
+  std::rewind(f);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
+TEST(FanDump, ShowsStatesZonesFansSlotsAndZoneSensors) {
+  FanChassis chassis;
+  chassis.start_all_present();
+  envmon_set_card_fan_zone(0, 10, 0);
+  chassis.inv_temp(0, 1, "Inlet Temp", 25);
+  chassis.inv_temp(10, 1, "ASIC Temp", 85);
+  envmon_hal_fan_mgmt_fan_speed_value_change_event(42, 3, 7200, 55, &chassis.fans[1][3].eid);
+  const std::string text = dump_text();
+  for (const char* line : {"FAN DATA STRUCTURES\n", "FAN STATE = 1\n", "TEMPERATURE STATE = 1\n",
+                           "temp_sensors_in_alarm = 1\n", "num_fans_out_of_tolerance  = 0\n",
+                           "Fan Zone 3: speed 100, last_speed 100, smallest_deltaT 5 \n",
+                           "Fan Zone 0: speed 20, last_speed 20, smallest_deltaT 5 \n",
+                           "tray 1 fan 3: h_zone 4, v_zone 1\n", "tray 1 fan 3: speed 100PWM, last_speed 100PWM\n",
+                           "tray 1 fan 3: hw_speed from fan driver 7200\n",
+                           "SLOT 10: fan zone 3, num_minor 0, num_major 1, num_critical 0\n", " ASIC Temp->\n",
+                           "     slot 10, value 85, deltaT -15, state 2, threshold 6, last_threshold 0\n", "null\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(text.find("### ERROR"), std::string::npos);
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "alarmd.h"
+#include "entprefix.h"
 #include "envmon_stats.h"
 
 namespace haltest {
@@ -214,6 +215,44 @@ void envmon_pem_pwr_mgmt_set_redundancy_num_pems(uint8_t count) {
 }
 void envmon_pem_pwr_mgmt_dump_data(void) { log_call("envmon_pem_pwr_mgmt_dump_data()"); }
 
+envmon_err_t envmon_pem_convert_pd_type_2_inv_pi_type(uint32_t hw_type, uint32_t* inv_type) {
+  log_call("envmon_pem_convert_pd_type_2_inv_pi_type(0x%x)", hw_type);
+  if (pem().answer != 0) return static_cast<envmon_err_t>(pem().answer);
+  *inv_type = 9;
+  return 0;
+}
+void envmon_pem_inv_invreg_rm_connect(void) { log_call("envmon_pem_inv_invreg_rm_connect()"); }
+void envmon_pem_inv_invreg_rm_disconnect(void) { log_call("envmon_pem_inv_invreg_rm_disconnect()"); }
+void envmon_pem_inv_invreg_response_register_eid(uint32_t ack, const pelm_eid* eid) {
+  log_call("envmon_pem_inv_invreg_response_register_eid(%u, %s)", ack, p(eid));
+}
+void envmon_pem_inv_invreg_response_report_eeprom_data(const struct invreg_ack* msg, uint32_t slot) {
+  log_call("envmon_pem_inv_invreg_response_report_eeprom_data(%s, %u)", p(msg), slot);
+}
+void envmon_pem_inv_invreg_rm_response_register_fru_type(const struct invreg_ack* msg, uint32_t slot) {
+  log_call("envmon_pem_inv_invreg_rm_response_register_fru_type(%s, %u)", p(msg), slot);
+}
+void envmon_pem_inv_invreg_rm_response_unregister_fru_type(const struct invreg_ack* msg, uint32_t slot) {
+  log_call("envmon_pem_inv_invreg_rm_response_unregister_fru_type(%s, %u)", p(msg), slot);
+}
+void envmon_pem_inv_invreg_rm_response_register_container_eid(const struct invreg_ack* msg, uint32_t slot) {
+  log_call("envmon_pem_inv_invreg_rm_response_register_container_eid(%s, %u)", p(msg), slot);
+}
+void envmon_pem_inv_invreg_rm_register_powertray_entities_fru(uint32_t tray, uint32_t pem_index, uint32_t hw_type,
+                                                              const char* serial, uint32_t serial_len,
+                                                              uint32_t hw_major, uint32_t hw_minor) {
+  log_call("envmon_pem_inv_invreg_rm_register_powertray_entities_fru(%u, %u, 0x%x, %s, %u, %u, %u)", tray, pem_index,
+           hw_type, serial, serial_len, hw_major, hw_minor);
+}
+void envmon_pem_inv_invreg_rm_unregister_powertray_entities_fru(uint32_t tray, uint32_t pem_index, uint32_t hw_type) {
+  log_call("envmon_pem_inv_invreg_rm_unregister_powertray_entities_fru(%u, %u, 0x%x)", tray, pem_index, hw_type);
+}
+void envmon_invreg_flow_resume_chk_n_resend_pem_data(void) {
+  log_call("envmon_invreg_flow_resume_chk_n_resend_pem_data()");
+}
+void envmon_pem_update_prefix_str(int32_t slot, const struct platform_prefix_names* prefix) {
+  log_call("envmon_pem_update_prefix_str(%d, %s)", slot, prefix->prefix_with_dash);
+}
 void envmon_pem_drvif_connect(uint32_t driver) { log_call("envmon_pem_drvif_connect(%u)", driver); }
 void envmon_pem_drvif_disconnect(uint32_t driver) { log_call("envmon_pem_drvif_disconnect(%u)", driver); }
 void envmon_drvif_pwr_regi_pem(void) { log_call("envmon_drvif_pwr_regi_pem()"); }
