@@ -2,6 +2,7 @@
 // port-adapter oper states, and FRU insertions and removals.
 #include <string.h>
 
+#include "alarmd.h"
 #include "envmon_inv_private.h"
 
 using namespace envmon::invreg;
@@ -290,6 +291,16 @@ void envmon_inv_noti_fru_oir_event_cb(inv_handle_t* handle, const inv_fru_oir_ev
   inv_util_copy_pelm_eid_to_pelm_eid(&ev->cont_eid, &envmon_nm->card_ceid);
   inv_util_convert_pelm_eid_to_eid(&ev->cont_eid, &envmon_nm->card_cont_eid);
   envmon_nm->card_container_valid_flag = 1;
+  // Faults declared while the container was unknown get it now.
+  if (envmon_nm->fm_node_update_pending != 0 && envmon_nm->my_location != nullptr) {
+    envmon_nm->fm_node_update_pending = 0;
+    alarmd_fault_data_update_t update;
+    alarmd_fault_data_update_init(&update);
+    update.slot = envmon_nm->slot_num;
+    update.cont_eid = &envmon_nm->card_ceid;
+    update.location = envmon_nm->my_location;
+    envmon_fm_fault_data_update(ENVMON_SCOPE_NODE, &update);
+  }
 }
 
 void envmon_inv_noti_mpa_oir_event_cb(inv_handle_t* handle, const inv_fru_oir_event* ev) {

@@ -15,6 +15,6 @@ target_sources(envcore PRIVATE
   envmon_inv_notify.cpp
   envmon_inv_bb_curr.cpp
   envmon_inv_mpa.cpp)
-target_link_libraries(envcore PRIVATE invreg inv nodeid msgcodec msgpipe)
+target_link_libraries(envcore PRIVATE invreg inv nodeid alarmd msgcodec msgpipe)
 
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/tests/invreg)

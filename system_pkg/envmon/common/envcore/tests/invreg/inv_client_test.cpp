@@ -154,6 +154,9 @@ TEST_F(InvClient, NotificationRequestsWaitForTheConnection) {
 
 TEST_F(InvClient, ALineCardLearnsItsContainerFromItsOwnFruEvent) {
   nm().card_type = 0x60030100;
+  char location[] = "0/5/CPU0";
+  nm().my_location = location;
+  nm().fm_node_update_pending = 1;  // faults wait for the container
   connect_inv();
   ASSERT_EQ(model().fru_event_registrations(), 1u);
   struct Case {
@@ -182,6 +185,10 @@ TEST_F(InvClient, ALineCardLearnsItsContainerFromItsOwnFruEvent) {
   }
   EXPECT_EQ(nm().card_ceid.slot, kOwnSlot);
   EXPECT_EQ(nm().card_cont_eid.level_count, 1);
+  EXPECT_EQ(invtest::calls_of("envmon_fm_fault_data_update"),
+            strings{"envmon_fm_fault_data_update(3,5,5,0/5/CPU0)"});
+  EXPECT_EQ(nm().fm_node_update_pending, 0);
+  nm().my_location = nullptr;
 }
 
 TEST_F(InvClient, OperStateNotificationsOfPortAdaptersOfAnotherCardAreIgnored) {

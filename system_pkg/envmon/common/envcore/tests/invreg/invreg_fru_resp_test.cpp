@@ -114,6 +114,20 @@ TEST_F(InvregFruResp, AnAcceptedFanTrayComesAliveInInventory) {
   unequip(0);
 }
 
+TEST_F(InvregFruResp, TheDefaultChassisFanTrayDescriptionCarriesWhatTheTrayNeeds) {
+  fantray_cb& ft = tray(0);
+  ft.fru_xml = inv_parser_open_xml_file(SIM_DATA_DIR "/xml/moduleTavrinFan2_8slot.xml");
+  ASSERT_NE(ft.fru_xml, nullptr);
+  ft.flags = envmon::invreg::stamp_reg(0);
+  envmon_inv_invreg_fan_fru_reg(ft.hw_position, 0xab040002, "SN", nullptr, 0, nullptr);
+  run();
+  EXPECT_EQ(ft.flags & 0x33u, 0x33u) << "registered and its EEPROM reported";
+  ASSERT_EQ(ft.ceid.tsi_count, 2u);
+  EXPECT_EQ(ft.ceid.tsi[1].type, 9u);
+  EXPECT_EQ(ft.ceid.tsi[1].subtype, 38u);
+  EXPECT_TRUE(model().find(rm().pwr_mgmt_data->fantray_pbudget[0].eid)->registered);
+}
+
 TEST_F(InvregFruResp, ASecondaryFanTrayIsPolledThroughTheSecondFanDriver) {
   answers().primary_fantrays = 2;
   equip(2);

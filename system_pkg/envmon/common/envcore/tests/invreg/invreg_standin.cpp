@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "alarmd.h"
 #include "inv.h"
 #include "invreg.h"
 
@@ -260,6 +261,13 @@ void envmon_pwr_mgmt_card_powered_on_update_from_inv(uint8_t subtype, int32_t in
 }
 envmon_err_t envmon_chk_n_upd_system_pwr_data(bool force) {
   rec(__func__, "%d", force ? 1 : 0);
+  return 0;
+}
+
+// ---- Fault manager. ----
+envmon_err_t envmon_fm_fault_data_update(uint32_t scope, struct alarmd_fault_data_update* u) {
+  rec(__func__, "%u,%u,%u,%s", scope, u ? u->slot : 0u, u && u->cont_eid ? u->cont_eid->slot : 0u,
+      u && u->location ? u->location : "");
   return 0;
 }
 
