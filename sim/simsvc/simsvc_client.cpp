@@ -198,7 +198,11 @@ Client* Client::create(evloop_t* loop, const Service* service, Events events) {
   return client;
 }
 
-Client::~Client() { delete impl_; }
+Client::~Client() {
+  auto released = std::move(impl_->events.released);
+  delete impl_;
+  if (released) released();
+}
 
 namespace {
 void delete_client(void* arg) { delete static_cast<Client*>(arg); }
@@ -206,8 +210,8 @@ void delete_client(void* arg) { delete static_cast<Client*>(arg); }
 
 void Client::destroy() {
   Impl* impl = impl_;
+  // The events stay: one of them may be running this very call.
   impl->dead = true;
-  impl->events = Events{};
   if (impl->ds != nullptr) {
     pelmarok_ds_handle_destroy(impl->ds);
     impl->ds = nullptr;

@@ -79,6 +79,9 @@ class Client {
     // A message from the service; payload is null for messages without one.
     std::function<void(const Message& msg, uint32_t request_id, int32_t status, void* payload)>
         message;
+    // The client's memory is gone (after destroy(), possibly after the event
+    // that called it); a family frees its own handle here.
+    std::function<void()> released;
   };
 
   // A client of `service` on `loop`; null when the transport cannot be had.
