@@ -28,6 +28,7 @@ struct Client::Impl {
   bool dead = false;
   int in_event = 0;
   bool have_target = false;
+  bool fixed_target = false;  // given by set_endpoint: no finding
   msgpipe_endpoint target{};
   std::string instance;
   uint32_t own_address = 0;
@@ -113,7 +114,9 @@ struct Client::Impl {
   void attempt() {
     if (dead || !started || state != State::seeking) return;
     msgpipe_endpoint ep{};
-    if (detail::local_lookup(service->name, instance, &ep)) {
+    if (fixed_target) {
+      // The endpoint was given; nothing to find.
+    } else if (detail::local_lookup(service->name, instance, &ep)) {
       target = ep;
       have_target = true;
     } else if (ds == nullptr) {
@@ -204,9 +207,7 @@ Client::~Client() {
   if (released) released();
 }
 
-namespace {
-void delete_client(void* arg) { delete static_cast<Client*>(arg); }
-}  // namespace
+void Client::release(void* client) { delete static_cast<Client*>(client); }
 
 void Client::destroy() {
   Impl* impl = impl_;
@@ -223,10 +224,16 @@ void Client::destroy() {
   }
   // Inside one of its own events the record is still on the stack above us.
   if (impl->in_event > 0 &&
-      evloop_delayed_ev_item_enqueue(impl->loop, delete_client, this) == 0) {
+      evloop_delayed_ev_item_enqueue(impl->loop, &Client::release, this) == 0) {
     return;
   }
   delete this;
+}
+
+void Client::set_endpoint(const msgpipe_endpoint& endpoint) {
+  impl_->target = endpoint;
+  impl_->have_target = true;
+  impl_->fixed_target = true;
 }
 
 int Client::connect() {

@@ -90,6 +90,8 @@ class Client {
   // memory goes after the event).
   void destroy();
 
+  // Connects to this endpoint instead of finding the service (before connect()).
+  void set_endpoint(const msgpipe_endpoint& endpoint);
   // Starts finding and connecting to the service. kOk, or negative when
   // already started.
   int connect();
@@ -107,6 +109,7 @@ class Client {
  private:
   explicit Client(Impl* impl) : impl_(impl) {}
   ~Client();
+  static void release(void* client);
   Impl* impl_;
 };
 
