@@ -1,4 +1,5 @@
 // The thread that carries the families whose calls come without an event loop.
+#include <signal.h>
 #include <stdlib.h>
 
 #include <condition_variable>
@@ -69,7 +70,14 @@ evloop_t* agent_loop() {
   std::unique_lock<std::mutex> lock(a.mu);
   if (!a.started) {
     a.started = true;
+    // The thread takes no signals: they stay with the threads that wait for them
+    // (a process that turns SIGTERM into a clean stop, for instance).
+    sigset_t all;
+    sigset_t old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
     a.thread = std::thread(run_agent);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     atexit(stop_agent);
   }
   a.ready.wait(lock, [&] { return a.created; });
