@@ -133,13 +133,13 @@ TEST(EnvmonHost, StartsRunsItsLoopAndStopsOnSigterm) {
 
 TEST(EnvmonHost, AFailingStepIsReportedWithItsExactCode) {
   Server s({"--debug-log", "-"},
-           {"ENVMON_ROOT=" + temp_root(), "ENVCORE_STANDIN_RESULTS=platform_handle_init=0x401014deca100806"});
+           {"ENVMON_ROOT=" + temp_root(), "ENVCORE_STANDIN_RESULTS=platform_driver_init=0x401014deca100806"});
   ASSERT_GT(s.pid, 0);
   EXPECT_EQ(s.exit_status(std::chrono::seconds(30)), 1) << s.text;
   EXPECT_NE(s.text.find("step 5: envmon_common_init failed with 0x401014deca100806"), std::string::npos)
       << s.text;
   // The core's own line went to the debug log (standard error here).
-  EXPECT_NE(s.text.find("envmon_common_init(): Failure in Platform handle init!"), std::string::npos) << s.text;
+  EXPECT_NE(s.text.find("envmon_common_init(): Failure in Platform Driver init!"), std::string::npos) << s.text;
   EXPECT_EQ(s.text.find("step 6:"), std::string::npos);
 }
 

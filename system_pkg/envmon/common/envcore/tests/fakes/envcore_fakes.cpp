@@ -307,10 +307,6 @@ void envmon_check_single_pem_alm(uint32_t tray, uint32_t pem, uint8_t* failed) {
 }
 
 }  // extern "C"
-extern "C" __attribute__((weak)) int32_t envmon_cm_card_event_register_req(void) {
-  rec(__func__, "%s", "");
-  return static_cast<int32_t>(result(__func__));
-}
 extern "C" void envmon_hal_capi_notify_sys_pwr_data(const envmon_sys_pwr_data* data,
                                                     struct envmon_notif_sys_pwr_data*) {
   rec(__func__, "%d", data->cnf_pwr_red_mode);
