@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds the default preset and runs envmon on its simulated default
-# chassis: the directory service and, when it has been built, the monitoring
-# server's host. Logs go to ./run/default/ and are shown here; Ctrl-C stops
-# everything this script started.
+# chassis: the directory service, the chassis simulator and, when it has been
+# built, one monitoring server's host per simulated card. Logs go to
+# ./run/default/ and are shown here; Ctrl-C stops everything this script
+# started. `build/default/bin/envsim --root run/default/root show` shows what the
+# simulator sees meanwhile.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -69,11 +71,22 @@ wait_for_log() {
 start dsd "$bin/dsd" --endpoint "$ENVMON_DS_ENDPOINT"
 wait_for_log dsd "listening on"
 
+# The chassis simulator: the platform services of the default tavrin chassis.
+chassis=$PWD/sim/data/chassis/tavrin_default.json
+start envsim "$bin/envsim" --root "$ENVMON_ROOT" --chassis "$chassis" run
+wait_for_log envsim "control file"
+
+# One monitoring-server host per card of the chassis, each standing for its
+# card through the card's own address.
 if [ -x "$bin/envmon_server" ]; then
-  start envmon_server "$bin/envmon_server" --platform tavrin
-  wait_for_log envmon_server "running the event loop"
+  while read -r slot address; do
+    start "envmon_server_slot$slot" env ENVMON_CARD_ADDR="$address" \
+      "$bin/envmon_server" --platform tavrin
+    wait_for_log "envmon_server_slot$slot" "running the event loop"
+  done < <("$bin/envsim" --root "$ENVMON_ROOT" show chassis |
+           sed -n 's/^card slot=\([0-9]*\) .* address=\([0-9.]*\) .*present=yes$/\1 \2/p')
 else
-  echo "run.sh: no monitoring-server host built yet ($bin/envmon_server); running the directory service alone"
+  echo "run.sh: no monitoring-server host built yet ($bin/envmon_server); running the directory service and the simulator"
 fi
 
 tail -n +1 -F "$run_dir"/*.log &

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "ship.h"
+#include "ship_internal.h"
 
 namespace {
 
 struct Table {
+  uint32_t id = 0;
   uint32_t kind = 0;
   ship_counter_def* defs = nullptr;
   uint32_t count = 0;
@@ -26,6 +28,7 @@ struct Registry {
   std::map<Key, Table> tables;
   std::map<std::string, int> refused;
   std::vector<uint32_t*> blocks;  // every block handed out; holders keep using them
+  uint32_t last_id = 0;
 };
 
 Registry& registry() {
@@ -53,8 +56,10 @@ int ship_register(const char* group, const char* table, const char* app, uint32_
   if (!block) return SHIP_ERR_NO_MEMORY;
   for (uint32_t i = 0; i < count; ++i) block[i * SHIP_WORDS_PER_COUNTER] = defs[i].value;
   r.blocks.push_back(block);
-  r.tables[key] = Table{kind, defs, count, block};
+  const uint32_t id = ++r.last_id;
+  r.tables[key] = Table{id, kind, defs, count, block};
   *handle = block;
+  ship_detail::announce(id);
   return SHIP_OK;
 }
 
@@ -77,6 +82,7 @@ void ship_reset(void) {
   std::lock_guard<std::mutex> lock(r.mu);
   r.tables.clear();  // blocks stay with their holders
   r.refused.clear();
+  ship_detail::announce_reset();
 }
 
 void ship_test_refuse_table(const char* table, int rc) {
@@ -90,3 +96,22 @@ void ship_test_refuse_table(const char* table, int rc) {
 }
 
 }  // extern "C"
+
+namespace ship_detail {
+
+std::vector<TableCopy> snapshot() {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mu);
+  std::vector<TableCopy> out;
+  for (const auto& [key, t] : r.tables) {
+    TableCopy c{t.id, std::get<0>(key), std::get<1>(key), std::get<2>(key), t.kind, {}, {}};
+    for (uint32_t i = 0; i < t.count; ++i) {
+      c.names.emplace_back(t.defs[i].name ? t.defs[i].name : "");
+      c.values.push_back(__atomic_load_n(&t.block[i * SHIP_WORDS_PER_COUNTER], __ATOMIC_RELAXED));
+    }
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+}  // namespace ship_detail
