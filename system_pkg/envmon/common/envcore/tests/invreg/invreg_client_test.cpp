@@ -37,6 +37,17 @@ TEST_F(InvregClient, NodeConnectRegistersEachNonEmptyListAndAsksOnce) {
   EXPECT_EQ(nm_counter(envmon::invreg::kNmConnect), 1u);
 }
 
+TEST_F(InvregClient, AClientThatCannotBeCreatedIsCountedAndLeftNull) {
+  EXPECT_NE(envmon_inv_invreg_nm_client_init(nullptr), ENVMON_OK);
+  EXPECT_EQ(envmon_inv_invreg_nm_hdl, nullptr);
+  EXPECT_EQ(envmon_invregnm_err_stats_hdl[envmon::invreg::kNmErrCrtHndl * ENVMON_COUNTER_STRIDE],
+            1u);
+  EXPECT_NE(envmon_inv_invreg_rm_client_init(nullptr), ENVMON_OK);
+  EXPECT_EQ(envmon_inv_invreg_rm_hdl, nullptr);
+  EXPECT_NE(envmon_capi_inv_init(nullptr), ENVMON_OK);
+  EXPECT_EQ(envmon_inv_hdl, nullptr);
+}
+
 TEST_F(InvregClient, NodeConnectWithoutSensorsStillConfiguresPolling) {
   connect_node();
   EXPECT_TRUE(model().received_of(w::kRegisterEid).empty());
