@@ -194,7 +194,10 @@ envmon_sensor_info& PemFixture::add_sensor(uint32_t tray, uint32_t index, uint32
     case 8: list = &p.fan_data; break;
     default: list = &p.led_data; break;
   }
-  list->sensors = static_cast<envmon_sensor_info*>(realloc(list->sensors, (list->count + 1u) * sizeof(envmon_sensor_info)));
+  // Room for every sensor a test adds, so that references handed out stay good.
+  constexpr uint16_t kRoom = 16;
+  if (list->sensors == nullptr) list->sensors = static_cast<envmon_sensor_info*>(calloc(kRoom, sizeof(envmon_sensor_info)));
+  EXPECT_LT(list->count, kRoom);
   envmon_sensor_info& s = list->sensors[list->count];
   s = envmon_sensor_info{};
   ++list->count;

@@ -398,3 +398,41 @@ void envmon_hal_fan_mgmt_fan_speed_value_change_event(uint32_t slot, uint32_t fa
 void envmon_hal_clear_temp_alarm(void) { record("envmon_hal_clear_temp_alarm()"); }
 
 }  // extern "C"
+
+// What the core's sensor look-up asks of the hardware abstraction: no
+// remotely managed cards; other slots are the PEM library's.
+extern "C" {
+int envmon_hal_are_fc_managed_remotely(void) { return 0; }
+int envmon_hal_are_lc_managed_remotely(void) { return 0; }
+int envmon_hal_are_sw_managed_remotely(void) { return 0; }
+uint32_t envmon_hal_get_max_fantray(void) { return 0; }
+uint32_t envmon_hal_get_max_lc(void) { return 0; }
+uint32_t envmon_hal_get_max_swc(void) { return 0; }
+uint32_t envmon_hal_get_max_mpa(void) { return 0; }
+envmon_err_t envmon_hal_get_sensor_list(int32_t slot, uint32_t subtype, envmon_sensor_info** list, uint16_t* count) {
+  return envmon_pem_get_sensor_list(slot, subtype, list, count);
+}
+}
+
+extern "C" {
+uint32_t envmon_hal_get_max_rp(void) { return 2; }
+void envmon_hal_get_mpa_range(uint32_t* end, uint32_t* start) {
+  if (end) *end = 0;
+  if (start) *start = 0;
+}
+void envmon_hal_get_mpa_bay_slot(uint32_t, uint8_t* index, uint16_t* bay) {
+  if (index) *index = 0;
+  if (bay) *bay = 0;
+}
+uint32_t* envmon_hal_get_misc_state(int32_t slot) { return envmon_get_pem_misc_state(slot); }
+void envmon_hal_customize_sensor_info(envmon_sensor_info* sensor, int32_t slot, uint32_t type, uint32_t subtype) {
+  envmon_pem_customize_sensor_info(sensor, slot, type, subtype);
+}
+int envmon_hal_filter_sensor_eid_by_name(uint32_t, const char*) { return 0; }
+}
+
+extern "C" const char* envmon_hal_get_card_name(uint32_t card_type) {
+  static thread_local char name[24];
+  std::snprintf(name, sizeof name, "PEM-%X", card_type);
+  return name;
+}
