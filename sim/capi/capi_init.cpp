@@ -41,8 +41,10 @@ std::atomic<uint32_t> g_unique_id{0};
 }  // namespace
 
 extern "C" const char* capi_get_program_name(void) {
-  static const std::string name = read_program_name();
-  return name.c_str();
+  // Never destroyed: a client library's thread may still ask while the
+  // process runs its exit handlers.
+  static const std::string* name = new std::string(read_program_name());
+  return name->c_str();
 }
 
 extern "C" uint32_t capi_get_unique_id_in_process(void) {
