@@ -18,6 +18,7 @@
 #include "alarmd.h"
 #include "drvif.h"
 #include "invreg.h"
+#include "zul_errmsg.h"
 
 extern "C" {
 struct evloop* envmon_evloop = nullptr;
@@ -452,4 +453,9 @@ void envmon_pwr_mgmt_set_card_state_upd_done(void) { record("envmon_pwr_mgmt_set
 void envmon_hal_pwr_mgmt_set_redundancy_num_pems(uint8_t count) {
   record("envmon_hal_pwr_mgmt_set_redundancy_num_pems(%u)", count);
 }
+}
+
+// The syslog library: the messages sent, by mnemonic and level.
+extern "C" void zul_errmsg(const zul_msg_rec* rec, int severity, ...) {
+  record("zul_errmsg(%s, %d)", rec && rec->mnemonic ? rec->mnemonic : "-", severity);
 }
