@@ -6,6 +6,7 @@
 
 #include "envmon_pem_private.h"
 #include "simpaths.h"
+#include "zul_errmsg.h"
 
 namespace {
 
@@ -46,6 +47,25 @@ bool halverstrand_marker() {
 
 extern "C" {
 
+// Severity 3 in the byte at offset 50 of the record.
+const zul_msg_rec zul_msg_rec_envmon_power_redundancy_lost = {
+    nullptr,
+    "Power redundancy at higher ambient temperatures(> 50 degree celsius), requires additional power supply for "
+    "(2+1) configuration. System will continue to have power module redundancy with (1+1) configuration at normal "
+    "temperatures",
+    nullptr,
+    "ENVMON",
+    "LIB",
+    "POWER_REDUNDANCY_LOST",
+    3u << 16,
+    {},
+    0x14de0000u,
+    0};
+
+const zul_msg_rec* zul_msg_rec_envmon_power_redundancy_lost_getfn(void) {
+  return &zul_msg_rec_envmon_power_redundancy_lost;
+}
+
 envmon_err_t envmon_report_chassis_ps_alm(uint32_t id, int32_t mode) {
   static constexpr char kFunc[] = "envmon_report_chassis_ps_alm";
   if (id < 1 || id > kMaxId) {
@@ -73,7 +93,10 @@ envmon_err_t envmon_report_chassis_ps_alm(uint32_t id, int32_t mode) {
   fr.data.name = "";
   if (id == 2) {
     const envmon_pwr_mgmt_data_t* p = pem::pm();
-    if (halverstrand_marker() && p != nullptr && p->total_capacity == kDowngradeCapacity) fr.data.alarm_level = 3;
+    if (halverstrand_marker() && p != nullptr && p->total_capacity == kDowngradeCapacity) {
+      fr.data.alarm_level = 3;
+      zul_errmsg(&zul_msg_rec_envmon_power_redundancy_lost, 3);
+    }
   }
   const envmon_err_t rc = fr.send();
   if (rc != ENVMON_OK)

@@ -14,7 +14,7 @@
 #include "inv_util.h"
 
 struct platform_fru_entity;
-struct zul_msg_rec;
+#include "zul_errmsg.h"
 
 extern "C" {
 
@@ -57,8 +57,8 @@ void envmon_power_value_change_event(const pelm_eid* eid, int32_t value, int32_t
 // ---- Chassis power-supply alarms (ids 1-6; mode 1 raise, 0 clear). ----
 envmon_err_t envmon_process_chassis_ps_alm(uint32_t alarm_id, int32_t mode);
 envmon_err_t envmon_report_chassis_ps_alm(uint32_t alarm_id, int32_t mode);
-extern const struct zul_msg_rec zul_msg_rec_envmon_power_redundancy_lost;
-const struct zul_msg_rec* zul_msg_rec_envmon_power_redundancy_lost_getfn(void);
+extern const zul_msg_rec zul_msg_rec_envmon_power_redundancy_lost;
+const zul_msg_rec* zul_msg_rec_envmon_power_redundancy_lost_getfn(void);
 envmon_err_t envmon_check_dc_pem_low_vin_alm(void);
 
 // ---- PEM hardware alarms (ids 1-37). ----

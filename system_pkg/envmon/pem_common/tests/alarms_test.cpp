@@ -317,6 +317,10 @@ TEST_F(ChassisAlarms, RedundancyLostIsMinorOnlyWithTheMarkerAt2400W) {
     EXPECT_EQ(faults[0].tag, 22u);
     EXPECT_EQ(faults[0].level, c.level);
     EXPECT_EQ(faults[1].level, c.level);
+    // The minor case writes its syslog message on raise and on clear.
+    EXPECT_EQ(pemtest::calls("zul_errmsg"),
+              c.level == 3 ? std::vector<std::string>(2, "zul_errmsg(POWER_REDUNDANCY_LOST, 3)")
+                           : std::vector<std::string>{});
     TearDown();
     SetUp();
   }

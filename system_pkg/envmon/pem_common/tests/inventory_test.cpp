@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "entprefix.h"
+#include "fpd_drv_test.h"
 #include "envmon_pem_private.h"
 #include "inv.h"
 #include "invreg.h"
@@ -130,6 +131,28 @@ TEST_F(Inventory, FruAcknowledgementRegistersTheModulesEntities) {
   envmon_pem_inv_invreg_rm_response_register_fru_type(&a, static_cast<uint32_t>(slot(0, 0)));
   EXPECT_EQ(q.voltage_data.count, 2u);
   EXPECT_EQ(q.voltage_data.sensors[0].update_rate, 10);
+}
+
+TEST_F(Inventory, FpdRecordsOfAnotherCountAreWithdrawnAndMadeAgain) {
+  use_xml_root();
+  make_trays({1});
+  EntityData d;
+  d.type = 0xab010000;
+  notify(0, 0, d);
+  std::snprintf(pem(0, 0).pid, sizeof pem(0, 0).pid, "TV-PWR-AC");
+  pem_record& p = pem(0, 0);
+  p.num_fpds = 2;  // the description names one
+  p.fpds = static_cast<fpd_data*>(calloc(2, sizeof(fpd_data)));
+  p.fpds[1].init_st = 2;
+  p.fpds[1].fpd_out.fpd_hd = &p;
+  fpd_drv_test_reset();
+  invreg_ack a = ack(1, 0, 0);
+  envmon_pem_inv_invreg_rm_response_register_fru_type(&a, static_cast<uint32_t>(slot(0, 0)));
+  ASSERT_EQ(p.num_fpds, 1u);
+  EXPECT_STREQ(p.fpds[0].name, "PO-PM-FW");
+  EXPECT_EQ(p.fpds[0].reg_state & 0xf0000001u, 0xf0000001u);
+  ASSERT_EQ(fpd_drv_test_calls().size(), 1u);
+  EXPECT_EQ(fpd_drv_test_calls()[0].rfind("unregister(", 0), 0u);
 }
 
 TEST_F(Inventory, FpdNamesBySerialAndHiddenNames) {

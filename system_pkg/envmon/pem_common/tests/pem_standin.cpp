@@ -18,6 +18,7 @@
 #include "alarmd.h"
 #include "drvif.h"
 #include "invreg.h"
+#include "zul_errmsg.h"
 
 extern "C" {
 struct evloop* envmon_evloop = nullptr;
@@ -435,4 +436,26 @@ extern "C" const char* envmon_hal_get_card_name(uint32_t card_type) {
   static thread_local char name[24];
   std::snprintf(name, sizeof name, "PEM-%X", card_type);
   return name;
+}
+
+// Power management as the canned scenarios drive it.
+extern "C" {
+int32_t envmon_pwr_mgmt_get_budget(const pelm_eid* e, uint32_t card_type, const char*, int32_t, int32_t) {
+  record("envmon_pwr_mgmt_get_budget(%s, 0x%x)", eid(e), card_type);
+  return 1;
+}
+void envmon_pwr_mgmt_set_action_mode(uint8_t action) { record("envmon_pwr_mgmt_set_action_mode(%u)", action); }
+void envmon_pwr_mgmt_card_state_upd(uint8_t slot, int32_t card_class, uint32_t card_type, const char*, int32_t,
+                                    int32_t, int32_t card_state) {
+  record("envmon_pwr_mgmt_card_state_upd(%u, %d, 0x%x, %d)", slot, card_class, card_type, card_state);
+}
+void envmon_pwr_mgmt_set_card_state_upd_done(void) { record("envmon_pwr_mgmt_set_card_state_upd_done()"); }
+void envmon_hal_pwr_mgmt_set_redundancy_num_pems(uint8_t count) {
+  record("envmon_hal_pwr_mgmt_set_redundancy_num_pems(%u)", count);
+}
+}
+
+// The syslog library: the messages sent, by mnemonic and level.
+extern "C" void zul_errmsg(const zul_msg_rec* rec, int severity, ...) {
+  record("zul_errmsg(%s, %d)", rec && rec->mnemonic ? rec->mnemonic : "-", severity);
 }

@@ -257,3 +257,26 @@ TEST_F(Status, TrayRemovalTakesEveryPemOut) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Status, RoleChangeForgetsCountedCapacitiesAndTimers) {
+  make_trays({2});
+  notify(0, 0, kAcPem);
+  pem(0, 1).pre_capacity = 3000;  // counted by the feed hooks
+  ASSERT_NE(pem(0, 0).envmon_pem_init_timer_fd, -1);
+  envmon_pem_pwr_mgmt_handle_role_change();
+  EXPECT_EQ(pd_power_tray_info[0].num_pems, 0u);
+  EXPECT_EQ(pd_power_tray_info[0].tray_capacity, 0u);
+  EXPECT_EQ(pem(0, 1).pre_capacity, 0u);
+  EXPECT_EQ(pem(0, 0).status, 0u);
+  EXPECT_EQ(pem(0, 0).envmon_pem_init_timer_fd, -1);
+  EXPECT_TRUE(armed_timers().empty());
+  // Back on the active role the totals start over from what is counted again.
+  pd_power_tray_info[0].num_pems = 2;
+  pm.total_capacity = 0;
+  apply(0, 0, kAcPem);
+  EXPECT_EQ(pm.total_capacity, 3000u);
+}
+
+}  // namespace
