@@ -73,6 +73,49 @@ struct FaultKey {
 };
 void fm_set_repeatable(alarmd_handle_t handle, std::span<const FaultKey> faults);
 
+// Card-manager clients of the library, shared by the platforms' start-up
+// completion.
+struct CardMgrState {
+  void* node = nullptr;               // card_mgr_node_handle_t
+  void* rack = nullptr;               // card_mgr_rack_handle_t
+  struct evloop* loop = nullptr;      // given at start-up
+  bool node_connected_once = false;
+  bool chassis_request_pending = false;
+  int32_t chassis_requests_sent = 0;
+  uint32_t steps_done = 0;            // start steps of the card information that ran (platform's bits)
+};
+CardMgrState& card_mgr();
+
+// Counters of the card-manager paths.
+enum CardMgrCounter : uint32_t {
+  kCmConnect = 0,
+  kCmDisconnect = 1,
+  kCmError = 2,
+  kCmCardInfo = 3,
+  kCmChassInfo = 4,
+  kCmCardReq = 5,
+  kCmChassReq = 6,
+};
+enum CardMgrErrCounter : uint32_t {
+  kCmErrConn = 0,
+  kCmErrDisconn = 1,
+  kCmErrError = 2,
+  kCmErrCardInfo = 3,
+  kCmErrChassInfo = 4,
+  kCmErrCardPIt = 5,
+  kCmErrChasPid = 6,
+  kCmErrCrtHndl = 7,
+};
+void cm_count(CardMgrCounter counter);
+void cm_count_error(CardMgrErrCounter counter);
+
+// This card is handled as a route processor: its card type is in the
+// route-processor list, or its PI card type says so.
+bool is_rp_card_type(uint32_t card_type);
+
+// "%s:%d - exiting()" of a start-up step that gives up, to the debug stream.
+void exit_line(const char* func, int line);
+
 // --- Supplied by each platform's library ------------------------------------
 
 namespace plat {
