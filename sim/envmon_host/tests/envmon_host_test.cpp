@@ -2,7 +2,9 @@
 // signal, and a failing step's exact code.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -131,9 +133,27 @@ TEST(EnvmonHost, StartsRunsItsLoopAndStopsOnSigterm) {
   EXPECT_NE(s.text.find("stopped"), std::string::npos);
 }
 
+// A library directory with every library of the build, except that the
+// hardware abstraction is one whose start fails.
+std::string lib_dir_with_failing_hal() {
+  const std::string dir = temp_root() + "/lib";
+  mkdir(dir.c_str(), 0700);
+  if (DIR* d = opendir(ENVMON_LIB_DIR)) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() < 4 || name.compare(name.size() - 3, 3, ".so") != 0) continue;
+      if (name == "libenvhal_tavrin.so") continue;
+      symlink((std::string(ENVMON_LIB_DIR) + "/" + name).c_str(), (dir + "/" + name).c_str());
+    }
+    closedir(d);
+  }
+  symlink(FAILING_HAL, (dir + "/libenvhal_tavrin.so").c_str());
+  return dir;
+}
+
 TEST(EnvmonHost, AFailingStepIsReportedWithItsExactCode) {
-  Server s({"--debug-log", "-"},
-           {"ENVMON_ROOT=" + temp_root(), "ENVCORE_STANDIN_RESULTS=platform_driver_init=0x401014deca100806"});
+  Server s({"--debug-log", "-", "--lib-dir", lib_dir_with_failing_hal()},
+           {"ENVMON_ROOT=" + temp_root()});
   ASSERT_GT(s.pid, 0);
   EXPECT_EQ(s.exit_status(std::chrono::seconds(30)), 1) << s.text;
   EXPECT_NE(s.text.find("step 5: envmon_common_init failed with 0x401014deca100806"), std::string::npos)
