@@ -30,7 +30,9 @@ struct inv_handle final : invsvc_local::Client {
   evloop_t* loop = nullptr;
   msgpipe_handle_t* transport = nullptr;
   void* ctx = nullptr;
-  uint64_t conn = 0;
+  uint64_t conn = 0;                 // connection to a service served in this process
+  simsvc::Client* svc = nullptr;     // or to the simulator's service
+  bool svc_up = false;
   bool seeking = false;
   uint32_t last_request = 0;
   std::map<uint32_t, uint64_t> user_ctx;
@@ -60,6 +62,14 @@ struct inv_handle final : invsvc_local::Client {
   }
   void seek();
   int request(uint32_t msg_id, const void* payload, uint64_t ctx_value);
+  bool connected() const { return conn != 0 || (svc != nullptr && svc_up); }
+  int connect_service();
+  void drop_service() {
+    if (svc == nullptr) return;
+    svc->destroy();
+    svc = nullptr;
+    svc_up = false;
+  }
 };
 
 namespace {
@@ -86,8 +96,10 @@ void later(inv_handle* h, std::function<void(inv_handle*)> fn) {
 void inv_handle::seek() {
   seeking = true;
   later(this, [](inv_handle* h) {
-    if (!h->seeking || h->conn != 0) return;
-    const auto& offers = invsvc_local::inv_hub().offers();
+    if (!h->seeking || h->connected()) return;
+    // In-process offers when the service is served here, else the simulator's.
+    std::vector<invsvc_local::Offer> offers = invsvc_local::inv_hub().offers();
+    if (!invsvc_local::inv_hub().serving()) offers = {{1, inv_wire::offer_endpoint()}};
     std::vector<ds_service_info> infos(offers.size());
     std::vector<std::vector<uint8_t>> eps(offers.size());
     std::vector<ds_attribute> attrs(offers.size());
@@ -121,12 +133,37 @@ void inv_handle::dropped() {
 }
 
 int inv_handle::request(uint32_t msg_id, const void* payload, uint64_t ctx_value) {
-  if (conn == 0 || payload == nullptr) return INV_FAILED;
+  if (!connected() || payload == nullptr) return INV_FAILED;
   if (++last_request == 0) last_request = 1;
-  if (invsvc_local::inv_hub().client_send(conn, msg_id, payload, last_request) != 0)
-    return INV_FAILED;
+  const int rc = conn != 0
+                     ? invsvc_local::inv_hub().client_send(conn, msg_id, payload, last_request)
+                     : svc->send(msg_id, payload, last_request);
+  if (rc != 0) return INV_FAILED;
   user_ctx[last_request] = ctx_value;
   return INV_OK;
+}
+
+// The simulator's service, found through the directory service; the mechanism
+// connects again by itself after a loss.
+int inv_handle::connect_service() {
+  drop_service();
+  simsvc::Client::Events ev;
+  ev.connected = [this](int32_t status) {
+    if (status != 0) return;
+    svc_up = true;
+    if (on_connect) on_connect(this, 0, ctx);
+  };
+  ev.disconnected = [this](int32_t reason) {
+    svc_up = false;
+    user_ctx.clear();
+    if (on_disconnect) on_disconnect(this, static_cast<uint32_t>(reason), ctx);
+  };
+  ev.message = [this](const simsvc::Message& m, uint32_t request_id, int32_t, void* payload) {
+    deliver(m.id, request_id, payload);
+  };
+  svc = simsvc::Client::create(loop, &inv_wire::service(), std::move(ev));
+  if (svc == nullptr) return INV_FAILED;
+  return svc->connect() == simsvc::kOk ? INV_OK : INV_FAILED;
 }
 
 void inv_handle::deliver(uint32_t msg_id, uint32_t request_id, const void* payload) {
@@ -177,6 +214,7 @@ int inv_handle_create(inv_handle_t** handle, struct evloop* loop, uint32_t) {
 
 int inv_handle_destroy(inv_handle_t* h) {
   if (h == nullptr || live().erase(h) == 0) return INV_FAILED;
+  h->drop_service();
   if (h->conn != 0) invsvc_local::inv_hub().close(h->conn);
   if (h->transport != nullptr) msgpipe_handle_destroy(h->transport);
   delete h;
@@ -192,7 +230,12 @@ int inv_connect(inv_handle_t* h, void* ctx) {
 
 int inv_connect_with_endpoint(inv_handle_t* h, const msgpipe_endpoint* endpoint, void* ctx) {
   uint32_t scope = 0;
-  if (h == nullptr || endpoint == nullptr || !invsvc_local::inv_hub().find_offer(*endpoint, &scope))
+  if (h == nullptr || endpoint == nullptr) return INV_FAILED;
+  const bool local = invsvc_local::inv_hub().serving();
+  if (local ? !invsvc_local::inv_hub().find_offer(*endpoint, &scope) : [&] {
+        const msgpipe_endpoint ep = inv_wire::offer_endpoint();
+        return !msgpipe_endpoint_equals(&ep, endpoint);
+      }())
     return INV_FAILED;
   if (ctx != nullptr) h->ctx = ctx;
   if (h->conn != 0) {
@@ -200,6 +243,7 @@ int inv_connect_with_endpoint(inv_handle_t* h, const msgpipe_endpoint* endpoint,
     h->conn = 0;
   }
   h->seeking = false;
+  if (!local) return h->connect_service();
   later(h, [scope](inv_handle* hh) {
     if (hh->conn != 0) return;
     hh->conn = invsvc_local::inv_hub().open(hh, scope);
@@ -209,7 +253,14 @@ int inv_connect_with_endpoint(inv_handle_t* h, const msgpipe_endpoint* endpoint,
 }
 
 int inv_disconnect(inv_handle_t* h, void*) {
-  if (h == nullptr || h->conn == 0) return INV_FAILED;
+  if (h == nullptr) return INV_FAILED;
+  if (h->svc != nullptr) {
+    h->seeking = false;
+    h->drop_service();
+    h->user_ctx.clear();
+    return INV_OK;
+  }
+  if (h->conn == 0) return INV_FAILED;
   h->seeking = false;
   invsvc_local::inv_hub().close(h->conn);
   h->conn = 0;

@@ -2,6 +2,7 @@
 #include "inv_wire.h"
 
 #include <iterator>
+#include <vector>
 
 namespace inv_wire {
 
@@ -25,6 +26,22 @@ const Message* find(uint32_t id) {
   for (const Message& m : kMessages)
     if (m.id == id) return &m;
   return nullptr;
+}
+
+msgpipe_endpoint offer_endpoint() {
+  msgpipe_endpoint ep{};
+  msgpipe_endpoint_set(&ep, 0x7f000001, 47010);
+  return ep;
+}
+
+const simsvc::Service& service() {
+  static const std::vector<simsvc::Message> messages = [] {
+    std::vector<simsvc::Message> v;
+    for (const Message& m : kMessages) v.push_back(simsvc::Message{m.id, m.type, m.name});
+    return v;
+  }();
+  static const simsvc::Service s{INV_SERVICE_NAME, messages.data(), messages.size()};
+  return s;
 }
 
 }  // namespace inv_wire

@@ -1,28 +1,16 @@
 // The inventory model served in this process.
+#include "inv_wire.h"
 #include "invdb.h"
+#include "invreg_wire.h"
 #include "invsvc_local.h"
 
 namespace invdb {
 
-namespace {
-
-constexpr uint32_t kLoopback = 0x7f000001;
-constexpr uint32_t kInvregPortBase = 47000;
-constexpr uint32_t kInvPort = 47010;
-
-msgpipe_endpoint endpoint(uint32_t port) {
-  msgpipe_endpoint ep{};
-  msgpipe_endpoint_set(&ep, kLoopback, port);
-  return ep;
-}
-
-}  // namespace
-
 msgpipe_endpoint LocalServer::invreg_endpoint(uint32_t scope) {
-  return endpoint(kInvregPortBase + scope);
+  return invreg_wire::scope_endpoint(scope);
 }
 
-msgpipe_endpoint LocalServer::inv_endpoint() { return endpoint(kInvPort); }
+msgpipe_endpoint LocalServer::inv_endpoint() { return inv_wire::offer_endpoint(); }
 
 LocalServer::LocalServer(struct evloop* loop)
     : model_(

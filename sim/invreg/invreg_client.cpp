@@ -17,7 +17,10 @@ struct invreg_handle final : invsvc_local::Client {
   evloop_t* loop = nullptr;
   msgpipe_handle_t* transport = nullptr;  // the connection's transport as callers see it
   void* ctx = nullptr;
-  uint64_t conn = 0;
+  uint64_t conn = 0;                 // connection to a service served in this process
+  simsvc::Client* svc = nullptr;     // or to the simulator's service
+  bool svc_up = false;
+  uint32_t scope = 0;
   bool seeking = false;
   uint32_t last_request = 0;
   std::map<uint32_t, uint64_t> user_ctx;  // request id -> user context
@@ -63,6 +66,16 @@ struct invreg_handle final : invsvc_local::Client {
   }
   void seek();
   int request(uint32_t msg_id, const void* payload, uint64_t ctx_value);
+  bool connected() const { return conn != 0 || (svc != nullptr && svc_up); }
+  // Sends one message on whichever connection the handle has.
+  int send(uint32_t msg_id, const void* payload, uint32_t request_id);
+  int connect_service(uint32_t scope);
+  void drop_service() {
+    if (svc == nullptr) return;
+    svc->destroy();
+    svc = nullptr;
+    svc_up = false;
+  }
 };
 
 namespace {
@@ -125,8 +138,11 @@ struct Offers {
 void invreg_handle::seek() {
   seeking = true;
   later(this, [](invreg_handle* h) {
-    if (!h->seeking || h->conn != 0) return;
-    const auto& offers = invsvc_local::invreg_hub().offers();
+    if (!h->seeking || h->connected()) return;
+    // In-process offers when the service is served here, else the simulator's.
+    std::vector<invsvc_local::Offer> offers = invsvc_local::invreg_hub().offers();
+    if (!invsvc_local::invreg_hub().serving())
+      offers = {{1, invreg_wire::scope_endpoint(1)}, {3, invreg_wire::scope_endpoint(3)}};
     Offers o(offers);
     if (h->on_filter != nullptr) {
       h->on_filter(h, o.infos.data(), static_cast<uint32_t>(o.infos.size()));
@@ -143,13 +159,50 @@ void invreg_handle::dropped() {
   if (live().count(this) != 0) seek();
 }
 
+int invreg_handle::send(uint32_t msg_id, const void* payload, uint32_t request_id) {
+  if (conn != 0) {
+    const int rc = invsvc_local::invreg_hub().client_send(conn, msg_id, payload, request_id);
+    return rc == 0 ? INVREG_OK : rc == INVREG_FLOW_CONTROLLED ? INVREG_FLOW_CONTROLLED : INVREG_FAILED;
+  }
+  if (svc != nullptr && svc_up)
+    return svc->send(msg_id, payload, request_id) == simsvc::kOk ? INVREG_OK : INVREG_FAILED;
+  return INVREG_FAILED;
+}
+
 int invreg_handle::request(uint32_t msg_id, const void* payload, uint64_t ctx_value) {
-  if (conn == 0 || payload == nullptr) return INVREG_FAILED;
+  if (!connected() || payload == nullptr) return INVREG_FAILED;
   if (++last_request == 0) last_request = 1;
-  const int rc = invsvc_local::invreg_hub().client_send(conn, msg_id, payload, last_request);
-  if (rc != 0) return rc == INVREG_FLOW_CONTROLLED ? INVREG_FLOW_CONTROLLED : INVREG_FAILED;
+  const int rc = send(msg_id, payload, last_request);
+  if (rc != INVREG_OK) return rc;
   user_ctx[last_request] = ctx_value;
   return INVREG_OK;
+}
+
+// The simulator's service: found through the directory service, the scope
+// said first on each connection. The mechanism connects again by itself after
+// a loss; each new connection is reported as a connect.
+int invreg_handle::connect_service(uint32_t s) {
+  drop_service();
+  scope = s;
+  simsvc::Client::Events ev;
+  ev.connected = [this](int32_t status) {
+    if (status != 0) return;
+    svc_up = true;
+    invreg_hello hello{scope, 0x1};
+    svc->send(invreg_wire::kHello, &hello);
+    if (on_connect) on_connect(this, 0, ctx);
+  };
+  ev.disconnected = [this](int32_t reason) {
+    svc_up = false;
+    user_ctx.clear();
+    if (on_disconnect) on_disconnect(this, static_cast<uint32_t>(reason), ctx);
+  };
+  ev.message = [this](const simsvc::Message& m, uint32_t request_id, int32_t, void* payload) {
+    deliver(m.id, request_id, payload);
+  };
+  svc = simsvc::Client::create(loop, &invreg_wire::service(), std::move(ev));
+  if (svc == nullptr) return INVREG_FAILED;
+  return svc->connect() == simsvc::kOk ? INVREG_OK : INVREG_FAILED;
 }
 
 void invreg_handle::deliver(uint32_t msg_id, uint32_t request_id, const void* payload) {
@@ -218,6 +271,7 @@ int invreg_handle_create(invreg_handle_t** handle, struct evloop* loop, uint32_t
 
 int invreg_handle_destroy(invreg_handle_t* h) {
   if (h == nullptr || live().erase(h) == 0) return INVREG_FAILED;
+  h->drop_service();
   if (h->conn != 0) invsvc_local::invreg_hub().close(h->conn);
   if (h->transport != nullptr) msgpipe_handle_destroy(h->transport);
   delete h;
@@ -233,8 +287,10 @@ int invreg_connect(invreg_handle_t* h, void* ctx) {
 
 int invreg_connect_with_endpoint(invreg_handle_t* h, const msgpipe_endpoint* endpoint, void* ctx) {
   uint32_t scope = 0;
-  if (h == nullptr || endpoint == nullptr ||
-      !invsvc_local::invreg_hub().find_offer(*endpoint, &scope))
+  if (h == nullptr || endpoint == nullptr) return INVREG_FAILED;
+  const bool local = invsvc_local::invreg_hub().serving();
+  if (local ? !invsvc_local::invreg_hub().find_offer(*endpoint, &scope)
+            : !invreg_wire::scope_of_endpoint(*endpoint, &scope))
     return INVREG_FAILED;
   if (ctx != nullptr) h->ctx = ctx;
   if (h->conn != 0) {
@@ -242,6 +298,7 @@ int invreg_connect_with_endpoint(invreg_handle_t* h, const msgpipe_endpoint* end
     h->conn = 0;
   }
   h->seeking = false;
+  if (!local) return h->connect_service(scope);
   later(h, [scope](invreg_handle* hh) {
     if (hh->conn != 0) return;
     hh->conn = invsvc_local::invreg_hub().open(hh, scope);
@@ -253,6 +310,11 @@ int invreg_connect_with_endpoint(invreg_handle_t* h, const msgpipe_endpoint* end
 int invreg_disconnect(invreg_handle_t* h, void*) {
   if (h == nullptr) return INVREG_FAILED;
   h->seeking = false;
+  if (h->svc != nullptr) {
+    h->drop_service();
+    h->user_ctx.clear();
+    return INVREG_OK;
+  }
   if (h->conn == 0) return INVREG_FAILED;
   invsvc_local::invreg_hub().close(h->conn);
   h->conn = 0;
@@ -346,16 +408,14 @@ INVREG_REQUEST(invreg_report_pem_status_data, invreg_pem_status_data, w::kPemSta
 
 int invreg_resp_set_hw_state(invreg_handle_t* h, const invreg_set_hw_state_resp* resp, uint8_t,
                              int32_t, uint64_t req_arg) {
-  if (h == nullptr || h->conn == 0 || resp == nullptr) return INVREG_FAILED;
-  return invsvc_local::invreg_hub().client_send(h->conn, w::kSetHwStateResp, resp,
-                                                static_cast<uint32_t>(req_arg));
+  if (h == nullptr || resp == nullptr) return INVREG_FAILED;
+  return h->send(w::kSetHwStateResp, resp, static_cast<uint32_t>(req_arg));
 }
 
 int invreg_resp_fpga_data(invreg_handle_t* h, const invreg_fpga_data* resp, uint8_t, int32_t,
                           uint64_t req_ctx) {
-  if (h == nullptr || h->conn == 0 || resp == nullptr) return INVREG_FAILED;
-  return invsvc_local::invreg_hub().client_send(h->conn, w::kGetFpgaDataResp, resp,
-                                                static_cast<uint32_t>(req_ctx));
+  if (h == nullptr || resp == nullptr) return INVREG_FAILED;
+  return h->send(w::kGetFpgaDataResp, resp, static_cast<uint32_t>(req_ctx));
 }
 
 }  // extern "C"

@@ -257,3 +257,8 @@ constexpr msgcodec_field kFpgaReqFields[] = {
     F_EID(invreg_fpga_data_req, eid, 0),
 };
 MSGCODEC_DEFINE(invreg_fpga_data_req, invreg_fpga_data_req, present, kFpgaReqFields)
+
+constexpr msgcodec_field kHelloFields[] = {
+    F_INT(invreg_hello, scope, 0),
+};
+MSGCODEC_DEFINE(invreg_hello, invreg_hello, present, kHelloFields)

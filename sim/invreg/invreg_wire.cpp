@@ -2,6 +2,7 @@
 #include "invreg_wire.h"
 
 #include <iterator>
+#include <vector>
 
 namespace invreg_wire {
 
@@ -54,6 +55,7 @@ const Message kMessages[] = {
     M(kSetHwStateResp, invreg_set_hw_state_resp),
     M(kGetFpgaDataReq, invreg_fpga_data_req),
     M(kGetFpgaDataResp, invreg_fpga_data),
+    M(kHello, invreg_hello),
 };
 #undef M
 const size_t kMessageCount = std::size(kMessages);
@@ -62,6 +64,37 @@ const Message* find(uint32_t id) {
   for (const Message& m : kMessages)
     if (m.id == id) return &m;
   return nullptr;
+}
+
+namespace {
+constexpr uint32_t kLoopback = 0x7f000001;
+constexpr uint32_t kScopePortBase = 47000;
+}  // namespace
+
+msgpipe_endpoint scope_endpoint(uint32_t scope) {
+  msgpipe_endpoint ep{};
+  msgpipe_endpoint_set(&ep, kLoopback, kScopePortBase + scope);
+  return ep;
+}
+
+bool scope_of_endpoint(const msgpipe_endpoint& endpoint, uint32_t* scope) {
+  for (uint32_t s : {1u, 3u}) {
+    const msgpipe_endpoint ep = scope_endpoint(s);
+    if (!msgpipe_endpoint_equals(&ep, &endpoint)) continue;
+    if (scope != nullptr) *scope = s;
+    return true;
+  }
+  return false;
+}
+
+const simsvc::Service& service() {
+  static const std::vector<simsvc::Message> messages = [] {
+    std::vector<simsvc::Message> v;
+    for (const Message& m : kMessages) v.push_back(simsvc::Message{m.id, m.type, m.name});
+    return v;
+  }();
+  static const simsvc::Service s{INVREG_SERVICE_NAME, messages.data(), messages.size()};
+  return s;
 }
 
 }  // namespace invreg_wire

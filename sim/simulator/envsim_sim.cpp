@@ -167,6 +167,7 @@ std::unique_ptr<Simulator> Simulator::create(evloop_t* loop, ChassisDesc desc, O
   sim->models_.push_back(make_config_model(*sim));
   sim->models_.push_back(make_statistics_model(*sim));
   sim->models_.push_back(make_syslog_model(*sim));
+  sim->models_.push_back(make_inventory_model(*sim));
   add_control_service(*sim);
   sim->server_->publish();
   return sim;

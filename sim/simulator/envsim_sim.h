@@ -113,6 +113,7 @@ std::unique_ptr<Model> make_card_mgr_model(Simulator& sim);
 std::unique_ptr<Model> make_config_model(Simulator& sim);
 std::unique_ptr<Model> make_statistics_model(Simulator& sim);
 std::unique_ptr<Model> make_syslog_model(Simulator& sim);
+std::unique_ptr<Model> make_inventory_model(Simulator& sim);
 // The simulator's own control service ("envsim").
 void add_control_service(Simulator& sim);
 

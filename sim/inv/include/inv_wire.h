@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "inv.h"
+#include "simsvc.h"
 
 namespace inv_wire {
 
@@ -31,5 +32,10 @@ struct Message {
 extern const Message kMessages[];
 extern const size_t kMessageCount;
 const Message* find(uint32_t id);
+
+// The one offer of the service (scope 1) as the endpoint filter sees it, and
+// the service as the simulator's service mechanism carries it.
+msgpipe_endpoint offer_endpoint();
+const simsvc::Service& service();
 
 }  // namespace inv_wire

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <deque>
 #include <functional>
 #include <map>
@@ -245,6 +246,31 @@ class LocalServer {
   static msgpipe_endpoint inv_endpoint();
 
  private:
+  Model model_;
+};
+
+}  // namespace invdb
+
+namespace simsvc {
+class Server;
+}
+
+namespace invdb {
+
+// The model served on the simulator's service mechanism: both services are
+// added to `server` (before it publishes). The server must outlive the host.
+class ServiceHost {
+ public:
+  // `changed` runs after each message the model took.
+  explicit ServiceHost(simsvc::Server& server, std::function<void()> changed = nullptr);
+  ServiceHost(const ServiceHost&) = delete;
+  ServiceHost& operator=(const ServiceHost&) = delete;
+
+  Model& model() { return model_; }
+
+ private:
+  simsvc::Server& server_;
+  std::function<void()> changed_;
   Model model_;
 };
 

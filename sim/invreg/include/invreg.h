@@ -360,7 +360,14 @@ typedef struct invreg_fpga_data_req {
   uint8_t present;
 } invreg_fpga_data_req;
 
+// What a client says first on a connection: the scope of the offer it took.
+typedef struct invreg_hello {
+  uint32_t scope;
+  uint8_t present;
+} invreg_hello;
+
 MSGCODEC_DECLARE(invreg_eeprom_data, invreg_eeprom_data)
+MSGCODEC_DECLARE(invreg_hello, invreg_hello)
 MSGCODEC_DECLARE(invreg_eid_list_req, invreg_eid_list_req)
 MSGCODEC_DECLARE(invreg_container_info, invreg_container_info)
 MSGCODEC_DECLARE(invreg_container_req, invreg_container_req)

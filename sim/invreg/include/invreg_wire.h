@@ -9,6 +9,10 @@
 
 #include "invreg.h"
 
+#ifdef __cplusplus
+#include "simsvc.h"
+#endif
+
 namespace invreg_wire {
 
 enum : uint32_t {
@@ -59,6 +63,7 @@ enum : uint32_t {
   kSetHwStateResp = 45,           // client -> model, invreg_set_hw_state_resp
   kGetFpgaDataReq = 46,           // model -> client, invreg_fpga_data_req
   kGetFpgaDataResp = 47,          // client -> model, invreg_fpga_data
+  kHello = 48,                    // client -> model, invreg_hello, first on a connection
 };
 
 struct Message {
@@ -71,5 +76,15 @@ extern const Message kMessages[];
 extern const size_t kMessageCount;
 // The message of an id, null for an unknown id.
 const Message* find(uint32_t id);
+
+// Offers of the service as its clients' endpoint filter sees them: one per
+// scope (1 rack, 3 node). Connecting to one of these endpoints reaches the
+// service of the simulator; the scope is said first on the connection.
+msgpipe_endpoint scope_endpoint(uint32_t scope);
+// The scope of such an endpoint; false for another endpoint.
+bool scope_of_endpoint(const msgpipe_endpoint& endpoint, uint32_t* scope);
+
+// The service as the simulator's service mechanism carries it.
+const simsvc::Service& service();
 
 }  // namespace invreg_wire

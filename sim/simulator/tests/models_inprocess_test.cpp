@@ -13,6 +13,7 @@
 #include "cdb.h"
 #include "envsim_sim.h"
 #include "evloop.h"
+#include "invreg.h"
 #include "nodeid.h"
 #include "platform_local.h"
 #include "pm.h"
@@ -450,6 +451,29 @@ TEST_F(ModelsInProcess, StatisticsAndSyslogFromThisProcess) {
                           "text=%ENVMON-LIB-3-UNSUPPORTED_FAN_TRAY : Unsupported Fan Tray "
                           "(Location: 0/FT1, PID: TVR-FAN-8S-V2, Controller Type: 0xab040002)"});
   ship_reset();
+}
+
+TEST_F(ModelsInProcess, InventoryKeepsWhatARegistrationClientRegistered) {
+  start();
+  invreg_handle_t* h = nullptr;
+  ASSERT_EQ(invreg_handle_create(&h, loop_, 0), INVREG_OK);
+  bool connected = false;
+  invreg_set_connect_callback(h, [](invreg_handle_t*, uint32_t error, void* ctx) {
+    *static_cast<bool*>(ctx) = error == 0;
+  });
+  ASSERT_EQ(invreg_connect(h, &connected), INVREG_OK);
+  ASSERT_TRUE(run_until([&] { return connected; })) << "no connection to the inventory model";
+  pelm_tsi levels[2] = {{5, 5, 1}, {8, 25, 1}};
+  pelm_eid eid{};
+  eid.rack = 0xfffe;
+  eid.slot = 40;
+  eid.tsi = levels;
+  eid.tsi_count = 2;
+  eid.present = 0x26;
+  invreg_eid_list_req req{&eid, 1, 0x1};
+  ASSERT_EQ(invreg_register_eid(h, &req, 1), INVREG_OK);
+  expect_state("inventory", {"entity=65534/40_TSI:_5/5/1_8/25/1", "scope=1", "registered=1"});
+  invreg_handle_destroy(h);
 }
 
 TEST(SimulatorLines, WholeWordMatching) {

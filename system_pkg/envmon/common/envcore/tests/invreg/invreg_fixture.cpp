@@ -44,7 +44,10 @@ void InvregTest::SetUp() {
   loop_ = evloop_create("invreg-test");
   ASSERT_NE(loop_, nullptr);
   envmon_evloop = loop_;
-  server_ = std::make_unique<invdb::LocalServer>(loop_);
+  if (in_process_) {
+    server_ = std::make_unique<invdb::LocalServer>(loop_);
+    model_ = &server_->model();
+  }
 
   envmon_nm = zeroed<envmon_nm_t>(1);
   envmon_nm->card_type = kRpCardType;

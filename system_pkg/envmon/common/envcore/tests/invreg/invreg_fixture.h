@@ -40,8 +40,7 @@ class InvregTest : public ::testing::Test {
   void connect_rack();
   void connect_inv();
 
-  invdb::Model& model() { return server_->model(); }
-  invdb::LocalServer& server() { return *server_; }
+  invdb::Model& model() { return *model_; }
   evloop_t* loop() { return loop_; }
 
   // Fills a sensor list of `n` sensors of `subtype` in `slot`, named
@@ -53,6 +52,11 @@ class InvregTest : public ::testing::Test {
                                const std::string& prefix);
   // The model's entity of a sensor; null when it has none.
   const invdb::Entity* in_model(const envmon_sensor_info& s) { return model().find(s.eid); }
+
+  // Serves the model in this process (false: the test serves it itself and
+  // sets model_).
+  bool in_process_ = true;
+  invdb::Model* model_ = nullptr;
 
   uint32_t rm_counter(uint32_t i) const { return rm_oper_[i * ENVMON_COUNTER_STRIDE]; }
   uint32_t nm_counter(uint32_t i) const { return nm_oper_[i * ENVMON_COUNTER_STRIDE]; }
