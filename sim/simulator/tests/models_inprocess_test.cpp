@@ -253,7 +253,7 @@ TEST_F(ModelsInProcess, CardManagerInformationAndCardEvents) {
 
   EXPECT_EQ(card_mgr_node_get_cardinfo(node, &cookie, 0), 0);
   ASSERT_TRUE(run_until([&] { return s.infos.size() == 1; }));
-  EXPECT_EQ(s.infos[0], "slot=10 pi=0 type=0x3d0270 pid=TVR-LC-36X100 hw=2.0 cookie");
+  EXPECT_EQ(s.infos[0], "slot=10 pi=0 type=0x6978 pid=TVR-LC-36X100 hw=2.0 cookie");
   EXPECT_EQ(card_mgr_rack_get_chassisinfo(rack, nullptr, 0), 0);
   ASSERT_TRUE(run_until([&] { return s.infos.size() == 2; }));
   EXPECT_EQ(s.infos[1], "chassis=0x60010000 serial=TVC2301A0B7");

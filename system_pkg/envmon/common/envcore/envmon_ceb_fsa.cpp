@@ -65,6 +65,19 @@ void request_state_entry(const char* fn, envmon_ceb_ctx* ctx, uint32_t* count,
 
 void clear_bits(envmon_sensor_list& list, uint32_t bits) { list.reg_state &= ~bits; }
 
+// On a route-processor-class card the chassis information is asked for next.
+// The chassis-request state is entered only on the route-processor event, which
+// the hardware abstraction posts when its rack client connects after a
+// chassis request found it unconnected; the request itself therefore has to
+// come from here, or the card would never learn its chassis.
+void ask_chassis_info() {
+  if (envmon_nm != nullptr && envmon_is_rp_card_type(envmon_nm->card_type) &&
+      (envmon_nm->misc_state & ENVMON_NM_CHASSIS_INFO_DONE) == 0) {
+    envmon_hal_send_chassis_info();
+  }
+}
+
+
 }  // namespace
 
 extern "C" {
@@ -241,7 +254,8 @@ void envmon_ceb_st_registering(envmon_ceb_ctx* ctx) {
         bd_err += lc_err;
       }
     } else {
-      pt_err = 1;  // no chassis information yet: keep waiting
+      pt_err = 1;  // no chassis information yet: keep waiting, and ask for it
+      ask_chassis_info();
     }
   }
   tlg_internal(smil_tlg_cmn_hdl, kRegCheck, __func__, static_cast<int>(st), bd_err, ft_err, pt_err,
@@ -274,10 +288,12 @@ void envmon_ceb_init(envmon_ceb_ctx*) { trace_enter(__func__); }
 
 void envmon_req_card(envmon_ceb_ctx* ctx) {
   trace_enter(__func__);
-  if (envmon_hal_send_card_info() == 0) {
+  const int32_t rc = envmon_hal_send_card_info();
+  if (rc == 0) {
     ctx->card_req_count++;
   } else {
     tlg_internal(smil_tlg_cmn_hdl, kCardSendFailed, __func__);
+    if (static_cast<uint32_t>(rc) == ENVMON_ERR32_ALREADY_DONE) ask_chassis_info();
   }
 }
 

@@ -115,10 +115,35 @@ TEST_F(CebFsa, RouteProcessorWaitsForChassisInformation) {
     EXPECT_TRUE(tlg_test_contains(
         "envmon_cmn_smil",
         "FSA: envmon_ceb_st_registering: st=5, bd_err=0, ft_err=0, pt_err=1, fab_err=0\n"));
+    // Every pass without the chassis information asks for it again.
+    EXPECT_EQ(count_calls("envmon_hal_send_chassis_info"), 2u + pass);
   }
   recs.nm().misc_state |= ENVMON_NM_CHASSIS_INFO_DONE;
   fire();
   EXPECT_EQ(state(), REGISTERED);
+}
+
+TEST_F(CebFsa, RouteProcessorAsksForTheChassisOnceItsCardIsKnown) {
+  // The card information came before the rack client: the next card request
+  // finds it processed, and the chassis request that follows marks itself
+  // pending until the rack client connects (which posts the route-processor
+  // event).
+  recs_->nm().card_type = kRpCardType;
+  start();
+  envmon_ceb_fsa_sched_event(ENVMON_CEB_EV_CONNECT);
+  EXPECT_EQ(count_calls("envmon_hal_send_chassis_info"), 0u);
+  fakes::set_result("envmon_hal_send_card_info", static_cast<int32_t>(ENVMON_ERR32_ALREADY_DONE));
+  fire();
+  EXPECT_EQ(state(), REQ_CARD);
+  EXPECT_EQ(count_calls("envmon_hal_send_chassis_info"), 1u);
+  envmon_ceb_fsa_sched_event(ENVMON_CEB_EV_CARD_RP);
+  EXPECT_EQ(state(), REQ_CHASSIS);
+  EXPECT_EQ(count_calls("envmon_hal_send_chassis_info"), 2u);
+  // A line card never asks for the chassis.
+  recs_->nm().card_type = kLcCardType;
+  fakes::clear_calls();
+  envmon_req_card(&envmon_fsa->ctx);
+  EXPECT_EQ(count_calls("envmon_hal_send_chassis_info"), 0u);
 }
 
 TEST_F(CebFsa, CardInformationThatNeverComes) {

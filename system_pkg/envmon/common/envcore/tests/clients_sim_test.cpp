@@ -25,7 +25,7 @@ namespace {
 
 using strings = std::vector<std::string>;
 
-constexpr uint32_t kRpCardType = 0x60020100;  // the default chassis's route processors
+constexpr uint32_t kRpCardType = 0x5216;  // the default chassis's route processors
 
 class ClientsOnSim : public ::testing::Test {
  protected:
@@ -153,14 +153,14 @@ TEST_F(ClientsOnSim, CardObjectsOfTheChassis) {
   ASSERT_EQ(envmon_cm_card_event_register_req(), 0);
   EXPECT_EQ(recs_->rm().cm_obj_reged, 1);
   ASSERT_TRUE(evloop_test_wait_for(loop_, [] {
-    return fakes::called("envmon_pwr_mgmt_card_state_upd(13,0,0x3d0271,,1,0,3)");
+    return fakes::called("envmon_pwr_mgmt_card_state_upd(13,0,0x6978,,1,0,3)");
   })) << "card objects did not come";
   EXPECT_EQ(recs_->rm().rp_info_rcvd[0], 1);
   // A line card goes away.
   fakes::clear_calls();
   command({"card", "remove", "12"});
   ASSERT_TRUE(evloop_test_wait_for(loop_, [] {
-    return fakes::called("envmon_pwr_mgmt_card_state_upd(12,0,0x3d0271,,1,0,0)");
+    return fakes::called("envmon_pwr_mgmt_card_state_upd(12,0,0x6978,,1,0,0)");
   }));
   EXPECT_TRUE(fakes::called("envmon_pwr_mgmt_set_card_state_upd_done()"));
 }
