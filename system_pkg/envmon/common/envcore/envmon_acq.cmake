@@ -43,7 +43,7 @@ target_include_directories(envcore_acq_standin PUBLIC ${CMAKE_CURRENT_SOURCE_DIR
 set(envcore_acq_test_libs envcore envcore_acq_standin alarmd nodeid qyx_sysctl obfl_mgr drvif fpd_drv
     dsd_core pelmarok_ds tlg evloop mtimer
     inv_util inv_parser simpaths)
-foreach(t fm_declare fm_pending fm_drvfault obfl_client obfl_records drvif_client drvif_notify)
+foreach(t fm_declare fm_pending fm_drvfault obfl_client obfl_records drvif_client drvif_notify drvif_fpd fpd_image)
   envmon_add_test(envcore_${t}_test SOURCES tests/acq/${t}_test.cpp LIBS ${envcore_acq_test_libs}
                   LABELS unit)
 endforeach()

@@ -67,8 +67,12 @@ constexpr char kNone[] = "none";
 // Leaves started and not expired yet, with their contexts.
 std::vector<mtimer_leaf_t*> g_leaves;
 
-void tell_framework(fpd_data* fpd, uint32_t status) {
+void call_framework(fpd_data* fpd, uint32_t status) {
   if (fpd->cb_func) fpd->cb_func(fpd->fpd_out.fpd_hd, fpd, status, fpd->fault_msg);
+}
+
+void tell_framework(fpd_data* fpd, uint32_t status) {
+  call_framework(fpd, status);
   fpd->state = status;
 }
 
@@ -131,8 +135,10 @@ void process_entry(const drvif_fpga_data_rec& e, const uint32_t* code, bool noti
   }
   switch (fpd->upgrade_state) {
     case kUpgSuccess:
-      tell_framework(fpd, kSuccess);
+      // The inventory report goes out before the state moves on.
+      call_framework(fpd, kSuccess);
       envmon_inv_invreg_rm_report_fpga_data(fpd, 0);
+      fpd->state = kSuccess;
       break;
     case 4:
     case 5:

@@ -6,6 +6,7 @@
 #include "alarmd_test.h"
 #include "envmon_fm_private.h"
 #include "envmon_obfl_private.h"
+#include "fpd_drv_test.h"
 #include "nodeid.h"
 #include "obfl_mgr_test.h"
 #include "tlg_test.h"
@@ -79,6 +80,7 @@ void AcqFixture::SetUp() {
   envmon_fm_test_forget();
   envmon_obfl_test_forget();
   obfl_mgr_test_reset();
+  fpd_drv_test_reset();
   envmon_tlg_init(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                   nullptr, nullptr);
   tlg_test_clear();

@@ -68,6 +68,7 @@ uint32_t envmon_hal_get_max_powertray(void) { return state().max_powertray; }
 uint32_t envmon_hal_get_max_mpa(void) { return 2; }
 uint32_t envmon_hal_get_max_virtual_powertray(void) { return state().max_virtual_powertray; }
 uint32_t envmon_hal_get_max_idprom_size(void) { return state().max_idprom_size; }
+uint32_t envmon_hal_get_max_inv_slots(void) { return state().max_inv_slots; }
 int envmon_hal_are_fc_managed_remotely(void) { return state().fc_remote; }
 int envmon_hal_are_lc_managed_remotely(void) { return state().lc_remote; }
 int envmon_hal_are_sw_managed_remotely(void) { return state().sw_remote; }

@@ -27,6 +27,7 @@ struct AcqStandin {
   uint32_t max_powertray = 0;
   uint32_t max_virtual_powertray = 0;
   uint32_t max_idprom_size = 256;
+  uint32_t max_inv_slots = 600;
   int fc_remote = 1;
   int lc_remote = 1;
   int sw_remote = 1;
