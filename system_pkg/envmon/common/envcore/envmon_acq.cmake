@@ -21,11 +21,9 @@ target_sources(envcore PRIVATE
   envmon_drvif_fantray.cpp)
 target_link_libraries(envcore PRIVATE alarmd nodeid qyx_sysctl obfl_mgr msgcodec msgpipe drvif fpd_drv
                       mtimer)
-# The syslog messages, with the syslog stand-in.
-if(TARGET syslog)
-  target_sources(envcore PRIVATE envmon_syslog_msgs.cpp)
-  target_link_libraries(envcore PRIVATE syslog)
-endif()
+# The core's syslog messages.
+target_sources(envcore PRIVATE envmon_syslog_msgs.cpp)
+target_link_libraries(envcore PRIVATE syslog)
 # The hardware abstraction, the PEM library and the other neighbours are bound
 # by name in the server process; a program that links the core without them
 # (a test) resolves what it calls when it calls it.
@@ -47,3 +45,7 @@ foreach(t fm_declare fm_pending fm_drvfault obfl_client obfl_records drvif_clien
   envmon_add_test(envcore_${t}_test SOURCES tests/acq/${t}_test.cpp LIBS ${envcore_acq_test_libs}
                   LABELS unit)
 endforeach()
+# Fan trays read the installed descriptions and send syslog messages.
+envmon_add_test(envcore_drvif_fantray_test SOURCES tests/acq/drvif_fantray_test.cpp
+                LIBS ${envcore_acq_test_libs} simsvc syslog LABELS unit)
+target_compile_definitions(envcore_drvif_fantray_test PRIVATE SIM_XML_DIR="${CMAKE_SOURCE_DIR}/sim/data/xml")

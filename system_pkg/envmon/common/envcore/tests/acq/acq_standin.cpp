@@ -423,6 +423,10 @@ int32_t envmon_inv_invreg_rm_report_fpga_data(fpd_data* fpd, uint8_t from_resp) 
   return state().report_fpga_rc;
 }
 
+// ---- Sensor lists read from descriptions. ----
+int envmon_hal_filter_sensor_eid_by_name(uint32_t, const char*) { return 0; }
+void envmon_hal_customize_sensor_info(envmon_sensor_info*, int32_t, uint32_t, uint32_t) {}
+
 // ---- The core's control flow. ----
 void envmon_fsa_cleanup_all_drvif_retry_request(uint32_t driver) {
   acq_log("envmon_fsa_cleanup_all_drvif_retry_request(%u)", driver);
