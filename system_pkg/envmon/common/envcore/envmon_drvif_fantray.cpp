@@ -7,14 +7,12 @@
 
 #include "envmon.h"
 #include "envmon_acq_private.h"
+#include "envmon_syslog.h"
 #include "fpd_drv.h"
 #include "nodeid.h"
 
 using envmon_acq::copy_text;
 using envmon_acq::EidText;
-
-// Sends the unsupported-fan-tray message to syslog (envmon_syslog_msgs.cpp).
-void envmon_syslog_unsupported_fan_tray(const char* location, const char* pid, uint32_t type);
 
 namespace {
 

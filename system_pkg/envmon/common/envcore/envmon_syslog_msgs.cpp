@@ -1,6 +1,8 @@
 // The server core's syslog messages: their records, read by the syslog
 // library, the getters that give them, and the message sent for a fan tray
 // no description fits.
+#include "envmon_syslog.h"
+
 #include "envmon.h"
 #include "zul_errmsg.h"
 
