@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "drvif_fixture.h"
+#include "envmon_syslog.h"
 #include "fpd_drv_test.h"
 #include "nodeid.h"
 #include "simsvc.h"
 #include "tlg_test.h"
+#include "zul_errmsg.h"
 #include "zul_errmsg_wire.h"
 
 namespace {
@@ -313,6 +315,51 @@ TEST_F(FanTray, CleanupReleasesTheTray) {
   envmon_rm_fan_cb_cleanup(0);
   EXPECT_TRUE(fpd_drv_test_calls().empty());
   EXPECT_EQ(ft.temp_data.sensors, nullptr);
+}
+
+// The two records as the syslog library reads them, and what they print.
+TEST(SyslogRecords, LayoutGettersAndText) {
+  static_assert(sizeof(zul_msg_rec) == 72);
+  const struct {
+    const zul_msg_rec* rec;
+    const zul_msg_rec* got;
+    bool leading;
+    const char* mnemonic;
+    uint32_t code;
+  } cases[] = {
+      {&zul_msg_rec_envmon_power_tray_mismatch, zul_msg_rec_envmon_power_tray_mismatch_getfn(), true,
+       "POWER_TRAY_MISMATCH", 0x14de0000},
+      {&zul_msg_rec_envmon_unsupported_fan_tray, zul_msg_rec_envmon_unsupported_fan_tray_getfn(), false,
+       "UNSUPPORTED_FAN_TRAY", 0x14de0001},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mnemonic);
+    EXPECT_EQ(c.got, c.rec);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(c.rec);
+    EXPECT_EQ(c.rec->prefix_fmt != nullptr, c.leading);
+    EXPECT_EQ(c.rec->reserved0, nullptr);
+    EXPECT_STREQ(c.rec->facility, "ENVMON");
+    EXPECT_STREQ(c.rec->sub_facility, "LIB");
+    EXPECT_STREQ(c.rec->mnemonic, c.mnemonic);
+    // Offset 48: two zero bytes, the severity, then zeros up to the code.
+    EXPECT_EQ(bytes[48], 0);
+    EXPECT_EQ(bytes[49], 0);
+    EXPECT_EQ(bytes[50], 3);
+    for (size_t i = 51; i < 64; ++i) EXPECT_EQ(bytes[i], 0) << i;
+    uint32_t code = 0, last = 1;
+    memcpy(&code, bytes + 64, 4);
+    memcpy(&last, bytes + 68, 4);
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(last, 0u);
+  }
+  char text[256];
+  zul_msg_format(text, sizeof(text), &zul_msg_rec_envmon_power_tray_mismatch, 3, "PT1: ", "PWR-DC-2",
+                 1, "TV-8");
+  EXPECT_STREQ(text, "%ENVMON-LIB-3-POWER_TRAY_MISMATCH : PT1: Power tray mismatch, inserted power tray is "
+                     "PWR-DC-2 in PT1, in chassis type TV-8");
+  zul_msg_format(text, sizeof(text), &zul_msg_rec_envmon_unsupported_fan_tray, 3, "0/FT0", "X", 0x12u);
+  EXPECT_STREQ(text, "%ENVMON-LIB-3-UNSUPPORTED_FAN_TRAY : Unsupported Fan Tray (Location: 0/FT0, PID: X, "
+                     "Controller Type: 0x12)");
 }
 
 }  // namespace
