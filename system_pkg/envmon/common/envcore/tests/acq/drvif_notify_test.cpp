@@ -281,6 +281,10 @@ TEST_F(DrvifNotify, FanTrayRemoval) {
   ft.flags = 0xF0000002;
   fill_list(&ft.temp_data, 43, 25, {"T"});
   ft.eeprom_len = 10;
+  // The tray's power-budget record names it until the removal.
+  std::vector<envmon_entity_pbudget_info_t> tray_budgets(3);
+  tray_budgets[2].eid = acq_eid(0xfffe, 43, {{5, 5, 2}});
+  pm.fantray_pbudget = tray_budgets.data();
   // A fan fault raised on the tray is cleared with it.
   pelm_eid fan_sensor = acq_sensor_eid(43, 8, 1);
   alarmd_fault_data fd;
@@ -336,6 +340,10 @@ TEST_F(DrvifNotify, FanTrayRemoval) {
   EXPECT_EQ(ft.temp_data.sensors, nullptr);
   EXPECT_EQ(ft.fpd_data, nullptr);
   EXPECT_EQ(ft.eeprom_len, 0u);
+  // The budget record's id is left empty, not dangling.
+  EXPECT_EQ(tray_budgets[2].eid.tsi, nullptr);
+  EXPECT_EQ(tray_budgets[2].eid.tsi_count, 0);
+  pm.fantray_pbudget = nullptr;
   envmon_free_tsi(&fan_sensor);
 }
 
